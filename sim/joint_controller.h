@@ -1,0 +1,18 @@
+// The PD controller on every joint, and the user's applied torques.
+#pragma once
+
+#include "figure_model.h"
+
+// PD torques of the current evaluation, written by computeJointTorques.
+extern double controllerTorque[segmentCount];
+// The user's torques, written by stepRK4 at the start of every step.
+extern double appliedTorque[segmentCount];
+
+// The held pose and the gains: torque = K (target - q) - damping * rate.
+extern const double jointTarget[segmentCount];
+extern const double jointStiffness[segmentCount];
+inline constexpr double jointDamping = 5.1;
+
+// out[i] = K_i (target_i - q[i]) - 5.1 rate[i] for every joint.
+void computeJointTorques(double out[segmentCount], const double jointVelocity[segmentCount],
+                         const double q[segmentCount]);
