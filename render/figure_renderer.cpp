@@ -1,0 +1,114 @@
+#include "figure_renderer.h"
+
+#include <GL/glut.h>
+
+#include <cstddef>
+#include <iterator>
+
+Texture textureTable[textureCount];
+double cameraDistance = 15.0;
+double cameraHeight = 1.0;
+double cameraAzimuth = 0.0;
+Point3 cameraEye;
+float aspectRatio = 1.0f;
+float headNodAngle = 0.0f;
+float headNodSpeed = 1.0f;
+
+namespace {
+
+// A limb segment's joint in the frame of the segment before it (the torso
+// for the first of a chain).
+struct LimbJoint {
+    int segment;
+    float x, y;
+};
+
+// The four limbs, each from the torso outwards, in drawing order.
+constexpr LimbJoint limbChains[4][3] = {
+    {{rightUpperArm, 0.2f, -0.7f}, {rightLowerArm, 1.7f, -0.1f}, {rightHand, 1.6f, 0.0f}},
+    {{leftUpperArm, 0.2f, 0.7f}, {leftLowerArm, 1.7f, 0.1f}, {leftHand, 1.6f, 0.0f}},
+    {{rightUpperLeg, 3.5f, -0.4f}, {rightLowerLeg, 1.6f, 0.0f}, {rightFoot, 1.6f, 0.0f}},
+    {{leftUpperLeg, 3.5f, 0.4f}, {leftLowerLeg, 1.6f, 0.0f}, {leftFoot, 1.6f, 0.0f}},
+};
+
+// Where the head hangs in the camera frame, after its quarter turn.
+constexpr float headOffsetX = -1.8f;
+constexpr float headOffsetY = -0.2f;
+
+// Turns the current frame about z by a joint angle in radians.
+void rotateByJoint(double radians) {
+    glRotatef(jointAngleDegrees(radians), 0.0f, 0.0f, 1.0f);
+}
+
+}  // namespace
+
+void initCamera() {
+    cameraEye = eyeOnCircle(cameraDistance, cameraHeight, cameraAzimuth);
+}
+
+void reshapeView(int width, int height) {
+    aspectRatio = viewAspectRatio(width, height);
+    glViewport(0, 0, width, height);
+
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(45.0, aspectRatio, 0.1, 100.0);
+
+    // The eye, lowered by two units, looks at the point two units below the pivot.
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(cameraEye.x, cameraEye.y - 2.0, cameraEye.z, 0.0, -2.0, 0.0, 0.0, 1.0, 0.0);
+}
+
+void displayFigure() {
+    const double* q = figureState.q;
+
+    // A white background; texels with alpha of 0.5 or less are not drawn.
+    glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.5f);
+    glEnable(GL_TEXTURE_2D);
+
+    // Outer save: the camera frame; inner save: undone after the torso.
+    glPushMatrix();
+    glPushMatrix();
+    rotateByJoint(q[torso]);
+
+    // The limbs first, so the torso covers their joint ends.
+    for (const auto& chain : limbChains) {
+        for (const LimbJoint& joint : chain) {
+            glPushMatrix();
+            glTranslatef(joint.x, joint.y, 0.0f);
+            rotateByJoint(q[joint.segment]);
+            drawSegmentQuad(textureTable[joint.segment]);
+        }
+        for (std::size_t k = 0; k < std::size(chain); ++k) {
+            glPopMatrix();
+        }
+    }
+    drawSegmentQuad(textureTable[torso]);
+    glPopMatrix();
+
+    // The head hangs in the camera frame, not the torso's: it only nods.
+    glRotatef(headNodAngle - 90.0f, 0.0f, 0.0f, 1.0f);
+    glTranslatef(headOffsetX, headOffsetY, 0.0f);
+    drawSegmentQuad(textureTable[headTexture]);
+    stepHeadNod(headNodAngle, headNodSpeed);
+
+    glPopMatrix();
+    glutSwapBuffers();
+}
+
+void drawSegmentQuad(const Texture& record) {
+    const auto corners = segmentQuad(record);
+    glPushMatrix();
+    glBindTexture(GL_TEXTURE_2D, record.textureName);
+    glBegin(GL_QUADS);
+    for (const QuadCorner& corner : corners) {
+        glTexCoord2d(corner.s, corner.t);
+        glVertex2d(corner.x, corner.y);
+    }
+    glEnd();
+    glPopMatrix();
+}

@@ -1,0 +1,35 @@
+// The picture: thirteen textured segment quads placed by the joint angles,
+// a nodding head above the pivot, and the fixed perspective camera.
+#pragma once
+
+#include "figure_geometry.h"
+#include "figure_model.h"
+#include "tga_reader.h"
+
+inline constexpr int headTexture = segmentCount;       // the head's record, after the segments'
+inline constexpr int textureCount = segmentCount + 1;  // one picture per segment, and the head
+
+extern Texture textureTable[textureCount];  // 0..12 by SegmentIndex, 13 the head
+extern double cameraDistance;               // radius of the eye's circle about the y axis
+extern double cameraHeight;                 // height of the eye point
+extern double cameraAzimuth;                // radians: where the eye sits on its circle
+extern Point3 cameraEye;                    // set once by initCamera
+extern float aspectRatio;                   // window width / height, set by reshapeView
+extern float headNodAngle;                  // degrees: the head's current nod
+extern float headNodSpeed;                  // +1 or -1: the direction of the nod
+
+// The figure whose joint angles each picture shows; the window program defines it.
+extern FigureState figureState;
+
+// cameraEye := the point on the camera's circle at its height and azimuth.
+void initCamera();
+
+// Reshape callback: aspect ratio, viewport, perspective and the camera's view.
+void reshapeView(int width, int height);
+
+// Display callback: draws the figure at figureState.q and the head, then steps
+// the nod and swaps the buffers. Leaves the model-view matrix as it found it.
+void displayFigure();
+
+// Draws one segment's textured quad in the current frame, its joint at the origin.
+void drawSegmentQuad(const Texture& record);
