@@ -1,0 +1,34 @@
+// marionette-sim: the figure's simulation without a window, as CSV.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "key_controls.h"
+
+// A key press once `step` steps have been completed.
+struct ScheduledKey {
+    std::int64_t step;
+    int key;  // keyLeft, keyUp, keyRight or keyDown
+};
+
+struct RunnerOptions {
+    std::int64_t steps = 6667;  // about one simulated second
+    std::int64_t every = 100;   // a row every this many steps; 0: the final row only
+    std::vector<ScheduledKey> keys;  // in the order given
+    bool help = false;
+};
+
+inline constexpr std::int64_t maxRunnerCount = 1000000000000;  // 10^12
+
+// Parses the arguments after the program name. On success returns true; on
+// failure returns false with `error` naming the bad argument.
+bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, const char* const argv[]);
+
+// The usage text, ending in a newline.
+const char* runnerUsage();
+
+// Sets up the start-up state, runs the steps and writes the CSV to `out`.
+void runHeadless(const RunnerOptions& options, std::FILE* out);

@@ -1,0 +1,20 @@
+// marionette-sim: runs the figure without a window and prints its state.
+#include <cstdio>
+#include <string>
+
+#include "headless_runner.h"
+
+int main(int argc, char** argv) {
+    RunnerOptions options;
+    std::string error;
+    if (!parseRunnerArguments(options, error, argc - 1, argv + 1)) {
+        std::fprintf(stderr, "marionette-sim: %s\n%s", error.c_str(), runnerUsage());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(runnerUsage(), stdout);
+        return 0;
+    }
+    runHeadless(options, stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}

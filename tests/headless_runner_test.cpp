@@ -1,0 +1,180 @@
+// marionette-sim as a user runs it: its CSV, its key schedule, its refusal
+// of bad arguments, and byte-identical output from run to run.
+#include "headless_runner.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "integrator.h"
+
+namespace {
+
+struct ProcessResult {
+    int status;
+    std::string out, err;
+};
+
+// Runs the built runner with the given arguments (each quoted for the shell).
+ProcessResult runSim(const std::vector<std::string>& args) {
+    const std::string errFile = ::testing::TempDir() + "runner_stderr.txt";
+    std::string command = "'" MARIONETTE_SIM "'";
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    command += " 2>'" + errFile + "'";
+    ProcessResult run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return {-1, "", "popen failed"};
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(errFile);
+    std::stringstream text;
+    text << err.rdbuf();
+    run.err = text.str();
+    return run;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::stringstream stream(text);
+    for (std::string line; std::getline(stream, line);) result.push_back(line);
+    return result;
+}
+
+std::vector<std::string> fields(const std::string& line) {
+    std::vector<std::string> result;
+    std::stringstream stream(line);
+    for (std::string field; std::getline(stream, field, ',');) result.push_back(field);
+    return result;
+}
+
+// The step numbers of the data rows.
+std::vector<long long> rowSteps(const std::string& csv) {
+    std::vector<long long> steps;
+    const std::vector<std::string> all = lines(csv);
+    for (std::size_t k = 1; k < all.size(); ++k) steps.push_back(std::stoll(fields(all[k])[0]));
+    return steps;
+}
+
+// The same run in this process: keys[k] pressed once steps[k] steps are done.
+FigureState simulate(long long steps, const std::vector<ScheduledKey>& keys) {
+    FigureState state{};
+    state.q[torso] = -1.57;
+    buildFigureModel();
+    KeyState keyState;
+    for (long long step = 0; step < steps; ++step) {
+        for (const ScheduledKey& key : keys)
+            if (key.step == step) applySpecialKey(keyState, key.key);
+        stepRK4(state.p, state.q, keyState.limbTorqueMode, keyState.torsoTorqueDirection);
+    }
+    return state;
+}
+
+std::string formatRow(long long step, const FigureState& state) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%lld,%.17g", step, step * 0.00015);
+    std::string row = buffer;
+    for (double q : state.q) std::snprintf(buffer, sizeof buffer, ",%.17g", q), row += buffer;
+    for (double p : state.p) std::snprintf(buffer, sizeof buffer, ",%.17g", p), row += buffer;
+    return row;
+}
+
+TEST(HeadlessRunnerTest, DefaultRunIsOneSecondSampledEveryHundredSteps) {
+    const ProcessResult run = runSim({});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const std::vector<std::string> all = lines(run.out);
+    EXPECT_EQ(all[0],
+              "step,t,q0,q1,q2,q3,q4,q5,q6,q7,q8,q9,q10,q11,q12,p0,p1,p2,p3,p4,p5,p6,p7,p8,p9,p10,p11,p12");
+    std::vector<long long> expected;
+    for (long long s = 0; s <= 6600; s += 100) expected.push_back(s);
+    expected.push_back(6667);
+    EXPECT_EQ(rowSteps(run.out), expected);
+    EXPECT_EQ(all[1], formatRow(0, simulate(0, {})));
+    EXPECT_EQ(all.back(), formatRow(6667, simulate(6667, {})));
+    EXPECT_EQ(std::stod(fields(all.back())[1]), 6667 * 0.00015);  // reads back exactly
+    // byte-identical from run to run
+    EXPECT_EQ(runSim({}).out, run.out);
+}
+
+TEST(HeadlessRunnerTest, RowsAreNeverRepeatedOrMissed) {
+    EXPECT_EQ(rowSteps(runSim({"--steps", "250", "--every", "100"}).out), (std::vector<long long>{0, 100, 200, 250}));
+    EXPECT_EQ(rowSteps(runSim({"--steps", "200", "--every", "100"}).out), (std::vector<long long>{0, 100, 200}));
+    EXPECT_EQ(rowSteps(runSim({"--steps", "7", "--every", "0"}).out), (std::vector<long long>{7}));
+    EXPECT_EQ(rowSteps(runSim({"--steps", "0"}).out), (std::vector<long long>{0}));
+    EXPECT_EQ(rowSteps(runSim({"--steps", "0", "--every", "0"}).out), (std::vector<long long>{0}));
+    EXPECT_EQ(rowSteps(runSim({"--every", "5000", "--steps", "12000"}).out),
+              (std::vector<long long>{0, 5000, 10000, 12000}));
+}
+
+TEST(HeadlessRunnerTest, KeysActOnceTheirStepIsDone) {
+    // the integrator's fingerprint run: DOWN at once, LEFT after 100 steps, RIGHT after 200
+    const ProcessResult run = runSim({"--steps", "300", "--every", "0", "--key", "200:Right", "--key", "0:DOWN",
+                            "--key", "100:left"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> row = fields(lines(run.out).at(1));
+    EXPECT_EQ(row[2], "-1.576170960213473");
+    EXPECT_EQ(row[15], "0.031078100571623676");
+    EXPECT_EQ(lines(run.out).at(1),
+              formatRow(300, simulate(300, {{0, keyDown}, {100, keyLeft}, {200, keyRight}})));
+
+    // keys of one step apply in the order given: DOWN then LEFT leaves both on
+    const std::string downLeft = runSim({"--steps", "80", "--every", "0", "--key", "50:down", "--key", "50:left"}).out;
+    const std::string leftDown = runSim({"--steps", "80", "--every", "0", "--key", "50:left", "--key", "50:down"}).out;
+    EXPECT_EQ(lines(downLeft).at(1), formatRow(80, simulate(80, {{50, keyDown}, {50, keyLeft}})));
+    EXPECT_EQ(lines(leftDown).at(1), formatRow(80, simulate(80, {{50, keyLeft}, {50, keyDown}})));
+    EXPECT_NE(downLeft, leftDown);
+
+    // a key beyond the last step is never reached
+    EXPECT_EQ(runSim({"--steps", "80", "--key", "81:down"}).out, runSim({"--steps", "80"}).out);
+}
+
+TEST(HeadlessRunnerTest, BadArgumentsAreRefusedWithUsage) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--bogus"}, {"extra"}, {"--steps"}, {"--steps", "abc"}, {"--steps", "-5"}, {"--steps", "1000000000001"},
+        {"--steps", "99999999999999999999999"}, {"--steps", ""}, {"--steps", "+5"}, {"--steps", "5x"},
+        {"--every", "x"}, {"--every", "-1"}, {"--key"}, {"--key", "5"}, {"--key", "5:sideways"}, {"--key", ":left"},
+        {"--key", "x:left"}, {"--key", "5:"}, {"--key", "-3:up"}, {"--steps", "10", "--key", "5:left:right"},
+    };
+    for (const auto& args : bad) {
+        const ProcessResult run = runSim(args);
+        std::string shown;
+        for (const std::string& arg : args) shown += arg + " ";
+        EXPECT_EQ(run.status, 2) << shown;
+        EXPECT_EQ(run.out, "") << shown;
+        const std::vector<std::string> err = lines(run.err);
+        ASSERT_GE(err.size(), 2u) << shown;
+        EXPECT_EQ(err[0].rfind("marionette-sim: ", 0), 0u) << shown;
+        // the first line names the offending argument
+        const std::string& named = args.size() > 1 && !args.back().empty() ? args.back() : args.front();
+        EXPECT_NE(err[0].find(named), std::string::npos) << shown << "-> " << err[0];
+        EXPECT_EQ(err[1].rfind("usage: marionette-sim", 0), 0u) << shown;
+    }
+}
+
+TEST(HeadlessRunnerTest, HelpGoesToStandardOutput) {
+    const ProcessResult run = runSim({"--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, runnerUsage());
+}
+
+TEST(HeadlessRunnerTest, CountsUpToATrillionAreAccepted) {
+    RunnerOptions options;
+    std::string error;
+    const char* ok[] = {"--steps", "1000000000000", "--every", "0", "--key", "1000000000000:up"};
+    EXPECT_TRUE(parseRunnerArguments(options, error, 6, ok)) << error;
+    EXPECT_EQ(options.steps, 1000000000000);
+    EXPECT_EQ(options.keys.at(0).step, 1000000000000);
+    const char* tooMany[] = {"--every", "1000000000001"};
+    EXPECT_FALSE(parseRunnerArguments(options, error, 2, tooMany));
+}
+
+}  // namespace

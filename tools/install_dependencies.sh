@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages marionette needs, if any are missing.
+# usage: tools/install_dependencies.sh [build|test|ci]
+#   build: compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark
+#   test:  build + the X tools the real-window test drives (Xvfb, xdotool, ...)
+#   ci:    test + clang's libFuzzer runtime
+set -euo pipefail
+
+build=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libgl-dev)
+test=(xvfb xdotool x11-utils imagemagick)
+ci=(clang libclang-rt-14-dev)
+
+case "${1:-build}" in
+  build) wanted=("${build[@]}") ;;
+  test) wanted=("${build[@]}" "${test[@]}") ;;
+  ci) wanted=("${build[@]}" "${test[@]}" "${ci[@]}") ;;
+  *) echo "usage: tools/install_dependencies.sh [build|test|ci]" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+  as_root=(sudo)
+else
+  echo "marionette needs these Debian packages: ${missing[*]}" >&2
+  echo "install them as root: apt-get install ${missing[*]}" >&2
+  exit 1
+fi
+echo "installing: ${missing[*]}" >&2
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
