@@ -21,11 +21,22 @@ extern SineTable sineTable;
 // allocated, prints one line on stderr and ends the process with status 1.
 void buildSineTable(int n);
 
+// The slow path of fastSin for arguments whose turn count does not fit the
+// doubled 32-bit count: NaN for a non-finite x, otherwise x reduced exactly
+// (fmod) and looked up like any other.
+double sineOutOfRange(double x);
+
 // Sine of x from the table: the sample at the largest grid point not above
-// |r|, with the sign of r, where r is x reduced by whole turns. NaN for a
-// non-finite x. Arguments with |x| / 2pi >= 2^30 are reduced exactly (fmod)
-// on a slow path; no index ever leaves the table.
-double fastSin(double x);
+// |r|, with the sign of r, where r is x reduced by whole turns. Every
+// conversion truncates toward zero; no index ever leaves the table.
+inline double fastSin(double x) {
+    const double turns = x * 0.15915494309189535;  // x / 2pi
+    if (!(turns < 1073741824.0 && turns > -1073741824.0)) return sineOutOfRange(x);  // 2^30; NaN too
+    const int k = static_cast<int>(turns);
+    const double r = x - static_cast<double>(2 * k) * 3.141592653589793;
+    const int j = static_cast<int>(r / sineTable.sampleStep);  // j <= 0 when r < 0
+    return r < 0 ? -sineTable.samples[-j] : sineTable.samples[j];
+}
 
 // fastSin(pi/2 - x), the difference formed first.
-double fastCos(double x);
+inline double fastCos(double x) { return fastSin(1.5707963267948966 - x); }
