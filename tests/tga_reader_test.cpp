@@ -3,6 +3,7 @@
 // large allocation, images above the library's limit are refused, and the
 // upload alignment fits 24-bit rows of any width.
 #include "tga_reader.h"
+#include "array_allocation_tracker.h"
 
 #include <gtest/gtest.h>
 
@@ -21,27 +22,6 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
-
-// The reader allocates its pixel buffer with new[]. Array new and delete are
-// replaced here so a test can see the largest buffer requested during a read.
-namespace {
-bool trackingArrays = false;
-std::size_t largestArrayRequest = 0;
-
-void* allocateArray(std::size_t size) {
-  if (trackingArrays && size > largestArrayRequest) largestArrayRequest = size;
-  return std::malloc(size == 0 ? 1 : size);
-}
-}  // namespace
-
-void* operator new[](std::size_t size) {
-  if (void* p = allocateArray(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocateArray(size); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -307,16 +287,16 @@ TEST_F(TgaReader, RefusesAHugeHeaderWithLittleDataQuicklyWithoutALargeAllocation
     std::FILE* stream = seekable ? std::fopen(path.c_str(), "rb") : unseekable->get();
     ASSERT_NE(stream, nullptr);
 
-    largestArrayRequest = 0;
-    trackingArrays = true;
+    arrayAllocations::largestRequest = 0;
+    arrayAllocations::tracking = true;
     const auto start = std::chrono::steady_clock::now();
     const bool loaded = readTgaStream(record_, stream, noLimit);
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    trackingArrays = false;
+    arrayAllocations::tracking = false;
     if (seekable) std::fclose(stream);
 
     EXPECT_FALSE(loaded);
-    EXPECT_LE(largestArrayRequest, 64u * 1024u);
+    EXPECT_LE(arrayAllocations::largestRequest, 64u * 1024u);
     EXPECT_LT(elapsed, std::chrono::seconds(2));
     EXPECT_EQ(record_.width, 65535u);
     EXPECT_EQ(record_.height, 65535u);

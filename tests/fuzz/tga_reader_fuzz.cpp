@@ -11,6 +11,7 @@
 //     maxSide, replaces the earlier image without a leak and refuses exactly
 //     the images wider or taller than that limit.
 #include "tga_reader.h"
+#include "../array_allocation_tracker.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,27 +21,6 @@
 #include <new>
 
 #include <sys/types.h>
-
-// The reader allocates with new[]; array new and delete are replaced so the
-// largest request during a read can be checked. Only the fuzzing thread counts.
-namespace {
-thread_local bool trackingArrays = false;
-thread_local std::size_t largestArrayRequest = 0;
-
-void* allocateArray(std::size_t size) {
-  if (trackingArrays && size > largestArrayRequest) largestArrayRequest = size;
-  return std::malloc(size == 0 ? 1 : size);
-}
-}  // namespace
-
-void* operator new[](std::size_t size) {
-  if (void* p = allocateArray(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocateArray(size); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -56,11 +36,11 @@ std::size_t byteCount(const Texture& record) {
 }
 
 bool read(Texture& record, std::FILE* stream, std::uint64_t maxSide, std::size_t largestAllowed) {
-  largestArrayRequest = 0;
-  trackingArrays = true;
+  arrayAllocations::largestRequest = 0;
+  arrayAllocations::tracking = true;
   const bool loaded = readTgaStream(record, stream, maxSide);
-  trackingArrays = false;
-  require(largestArrayRequest <= largestAllowed);
+  arrayAllocations::tracking = false;
+  require(arrayAllocations::largestRequest <= largestAllowed);
   return loaded;
 }
 
