@@ -9,14 +9,14 @@
 // One image and its texture. Records live in zero-initialised
 // storage, so a record that was never loaded has all fields 0.
 struct Texture {
-  // width × height pixels of 3 or 4 bytes in R, G, B(, A) order, rows in
-  // file order, tightly packed; allocated with new[] by a successful read and
-  // owned by the record (see releaseTexturePixels). Null until then.
-  unsigned char* pixels;
-  std::int32_t bitsPerPixel;  // 24 or 32
-  std::uint32_t width;        // pixels per row
-  std::uint32_t height;       // number of rows
-  std::uint32_t textureName;  // OpenGL texture name; 0 until a load succeeds
+    // width × height pixels of 3 or 4 bytes in R, G, B(, A) order, rows in
+    // file order, tightly packed; allocated with new[] by a successful read and
+    // owned by the record (see releaseTexturePixels). Null until then.
+    unsigned char* pixels;
+    std::int32_t bitsPerPixel;  // 24 or 32
+    std::uint32_t width;        // pixels per row
+    std::uint32_t height;       // number of rows
+    std::uint32_t textureName;  // OpenGL texture name; 0 until a load succeeds
 };
 
 // Reads one TGA image from `file`, which is open for binary reading and
@@ -60,5 +60,4 @@ void releaseTexturePixels(Texture& record);
 // it, else 1 (for example 24-bit images whose width is not a multiple of 4,
 // under the default alignment 4). With any other alignment the library would
 // read beyond the buffer.
-std::int32_t uploadUnpackAlignment(std::int32_t bitsPerPixel, std::uint32_t width,
-                                   std::int32_t currentAlignment);
+std::int32_t uploadUnpackAlignment(std::int32_t bitsPerPixel, std::uint32_t width, std::int32_t currentAlignment);
