@@ -34,6 +34,7 @@ void buildSineTable(int n) {
         std::exit(1);
     }
     for (int i = 0; i < n; ++i) samples[i] = std::sin(static_cast<double>(i) * sineTable.sampleStep);
+    delete[] sineTable.samples;  // a table built before, if any
     sineTable.samples = samples;
     sineTable.count = n;
 }

@@ -17,8 +17,9 @@ struct SineTable {
 // The process-wide table; empty until buildSineTable runs.
 extern SineTable sineTable;
 
-// Builds the table with n samples (n >= 2). If the samples cannot be
-// allocated, prints one line on stderr and ends the process with status 1.
+// Builds the table with n samples (n >= 2), replacing any table built
+// before. If the samples cannot be allocated, prints one line on stderr and
+// ends the process with status 1.
 void buildSineTable(int n);
 
 // The slow path of fastSin for arguments whose turn count does not fit the

@@ -26,6 +26,17 @@ TEST_F(SineTableTest, TableHasItsExactStepAndSamples) {
     EXPECT_EQ(sineTable.samples[999999], -2.4492935982947064e-16);  // sin of the double 2pi
 }
 
+TEST_F(SineTableTest, RebuildingReplacesTheTable) {
+    // the old samples are released (LeakSanitizer watches this in CI)
+    buildSineTable(5);
+    EXPECT_EQ(sineTable.count, 5);
+    EXPECT_EQ(sineTable.sampleStep, twoPi / 4);
+    EXPECT_EQ(fastSin(1.6), sineTable.samples[1]);
+    buildSineTable(sineTableSize);
+    EXPECT_EQ(sineTable.count, sineTableSize);
+    EXPECT_EQ(fastSin(3.0), 0.14112219643300286);
+}
+
 TEST_F(SineTableTest, LookupsGiveTheTableValuesExactly) {
     EXPECT_EQ(fastSin(3.0), 0.14112219643300286);
     EXPECT_EQ(fastSin(-3.0), -0.14112219643300286);
