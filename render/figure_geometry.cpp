@@ -34,8 +34,7 @@ std::array<QuadCorner, 4> segmentQuad(const Texture& record) {
 }
 
 void stepHeadNod(float& angle, float& speed) {
-    angle = static_cast<float>(angle + speed * nodPerPicture);
-    if (angle > nodLimit || angle < -nodLimit) {
-        speed = -speed;
-    }
+    const double sum = angle + speed * nodPerPicture;
+    angle = static_cast<float>(sum);
+    if (sum > nodLimit || sum < -nodLimit) speed = -speed;
 }

@@ -35,5 +35,5 @@ struct QuadCorner {
 std::array<QuadCorner, 4> segmentQuad(const Texture& record);
 
 // One picture's nod: angle += speed * 0.1 (summed in double, kept in float);
-// the direction turns when the new angle passes 6 or -6 degrees.
+// the direction turns when the sum passes 6 or -6 degrees.
 void stepHeadNod(float& angle, float& speed);
