@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +24,8 @@ struct ProcessResult {
 
 // Runs the built runner with the given arguments (each quoted for the shell).
 ProcessResult runSim(const std::vector<std::string>& args) {
-    const std::string errFile = ::testing::TempDir() + "runner_stderr.txt";
+    // one file per test process: CTest may run several of these tests at once
+    const std::string errFile = ::testing::TempDir() + "runner_stderr_" + std::to_string(getpid()) + ".txt";
     std::string command = "'" MARIONETTE_SIM "'";
     for (const std::string& arg : args) command += " '" + arg + "'";
     command += " 2>'" + errFile + "'";
@@ -34,10 +36,13 @@ ProcessResult runSim(const std::vector<std::string>& args) {
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
     const int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream err(errFile);
-    std::stringstream text;
-    text << err.rdbuf();
-    run.err = text.str();
+    {
+        std::ifstream err(errFile);
+        std::stringstream text;
+        text << err.rdbuf();
+        run.err = text.str();
+    }
+    std::remove(errFile.c_str());
     return run;
 }
 
