@@ -3,11 +3,12 @@
 # usage: tools/install_dependencies.sh [build|test|ci]
 #   build: compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark, GNU MPFR
 #   test:  build + the X tools the real-window test drives (Xvfb, xdotool, ...)
+#          and matplotlib for tools/plot_run.py
 #   ci:    test + clang's libFuzzer runtime
 set -euo pipefail
 
 build=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libgl-dev libmpfr-dev)
-test=(xvfb xdotool x11-utils imagemagick)
+test=(xvfb xdotool x11-utils imagemagick python3-matplotlib)
 ci=(clang libclang-rt-14-dev)
 
 case "${1:-build}" in
