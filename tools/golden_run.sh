@@ -1,27 +1,42 @@
 #!/usr/bin/env bash
 # Runs one build's marionette-sim on the golden schedule and compares its CSV
 # byte for byte with the committed golden run.
-# usage: tools/golden_run.sh NAME COMMAND...
-#   NAME     what to call the build in the report
-#   COMMAND  the runner, with any emulator before it (e.g. node marionette-sim.js)
+# usage: tools/golden_run.sh [--steps N] NAME COMMAND...
+#   --steps N  only the first N steps of the schedule, against the golden rows
+#              up to step N (N must be the step of a golden row)
+#   NAME       what to call the build in the report
+#   COMMAND    the runner, with any emulator before it (e.g. node marionette-sim.js)
 # Prints "NAME: passed" and exits 0, or "NAME: FAILED" with the first
 # differing row (its step, the differing columns, both lines) and exits 1.
 set -uo pipefail
 golden_dir="$(cd "$(dirname "$0")/../tests/golden" && pwd)"
 golden="$golden_dir/marionette-sim.csv"
 
-if [ $# -lt 2 ]; then
-  echo "usage: tools/golden_run.sh NAME COMMAND..." >&2
-  exit 2
+usage="usage: tools/golden_run.sh [--steps N] NAME COMMAND..."
+steps=
+if [ "${1:-}" = --steps ]; then
+  steps=${2:-}
+  shift 2 || { echo "$usage" >&2; exit 2; }
 fi
+[ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
 name=$1
 shift
-[ -f "$golden" ] || { echo "$name: FAILED: no golden file at $golden" >&2; exit 1; }
+[ -f "$golden" ] || { echo "$name: FAILED: no golden file at $golden"; exit 1; }
 mapfile -t arguments < "$golden_dir/arguments"
 
 output=$(mktemp)
 errors=$(mktemp)
-trap 'rm -f "$output" "$errors"' EXIT
+expected=$(mktemp)
+trap 'rm -f "$output" "$errors" "$expected"' EXIT
+if [ -n "$steps" ]; then
+  # The runner's final row at step N is then the golden row of step N.
+  awk -F, -v n="$steps" 'NR == 1 || $1 <= n + 0 { print } $1 == n "" { found = 1 } END { exit !found }' "$golden" > "$expected" ||
+    { echo "golden_run: --steps $steps is not the step of a golden row" >&2; exit 2; }
+  for k in "${!arguments[@]}"; do
+    [ "${arguments[$k]}" = --steps ] && arguments[$((k + 1))]=$steps
+  done
+  golden=$expected
+fi
 "$@" "${arguments[@]}" > "$output" 2> "$errors"
 status=$?
 if [ $status -ne 0 ]; then
