@@ -60,7 +60,8 @@ if [ $record -eq 1 ]; then
   why=$(missing g++ g++) && { echo "check_golden: cannot record: $why" >&2; exit 1; }
   build gcc-release "${gcc[@]}" "${release[@]}" || exit 1
   mapfile -t arguments < tests/golden/arguments
-  "$(runner gcc-release)" "${arguments[@]}" > tests/golden/marionette-sim.csv || exit 1
+  "$(runner gcc-release)" "${arguments[@]}" > build-golden/recorded.csv || exit 1
+  mv build-golden/recorded.csv tests/golden/marionette-sim.csv
   echo "check_golden: recorded tests/golden/marionette-sim.csv from the gcc Release build ($(wc -l < tests/golden/marionette-sim.csv) lines)"
   exit 0
 fi
