@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian packages marionette needs, if any are missing.
-# usage: tools/install_dependencies.sh [build|test|ci]
-#   build: compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark, GNU MPFR
-#   test:  build + the X tools the real-window test drives (Xvfb, xdotool, ...)
-#          and matplotlib for tools/plot_run.py
-#   ci:    test + clang's libFuzzer runtime
+# usage: tools/install_dependencies.sh [build|test|golden|ci]
+#   build:  compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark, GNU MPFR
+#   test:   build + the X tools the real-window test drives (Xvfb, xdotool, ...)
+#           and matplotlib for tools/plot_run.py
+#   golden: the compilers, emulators and Node that tools/check_golden.sh builds and runs with
+#   ci:     test + golden + clang's libFuzzer runtime
 set -euo pipefail
 
 build=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libgl-dev libmpfr-dev)
 test=(xvfb xdotool x11-utils imagemagick python3-matplotlib)
+golden=(g++ make cmake clang g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user emscripten nodejs)
 ci=(clang libclang-rt-14-dev)
 
 case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
   test) wanted=("${build[@]}" "${test[@]}") ;;
-  ci) wanted=("${build[@]}" "${test[@]}" "${ci[@]}") ;;
-  *) echo "usage: tools/install_dependencies.sh [build|test|ci]" >&2; exit 2 ;;
+  golden) wanted=("${golden[@]}") ;;
+  ci) wanted=("${build[@]}" "${test[@]}" "${golden[@]}" "${ci[@]}") ;;
+  *) echo "usage: tools/install_dependencies.sh [build|test|golden|ci]" >&2; exit 2 ;;
 esac
 
 missing=()
