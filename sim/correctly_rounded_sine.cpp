@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "floating_point.h"  // double-double arithmetic needs every operation rounded to double
+
 namespace {
 
 // A double-double: the unevaluated sum hi + lo, |lo| at most half an ulp of
