@@ -1,5 +1,7 @@
 #include "sine_table.h"
 
+#include "correctly_rounded_sine.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +35,8 @@ void buildSineTable(int n) {
         std::fprintf(stderr, "marionette: cannot allocate the sine table (%d samples)\n", n);
         std::exit(1);
     }
-    for (int i = 0; i < n; ++i) samples[i] = std::sin(static_cast<double>(i) * sineTable.sampleStep);
+    // correctly rounded, so every platform and C library builds the same table
+    fillSineSamples(samples, n, sineTable.sampleStep);
     delete[] sineTable.samples;  // a table built before, if any
     sineTable.samples = samples;
     sineTable.count = n;

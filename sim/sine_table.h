@@ -9,7 +9,7 @@
 inline constexpr int sineTableSize = 1000000;
 
 struct SineTable {
-    double* samples = nullptr;  // samples[i] = sin(i * sampleStep), i = 0 .. count - 1
+    double* samples = nullptr;  // samples[i] = sin(i * sampleStep) rounded to nearest, i = 0 .. count - 1
     double sampleStep = 0.0;    // 2pi / (count - 1)
     int count = 0;              // number of samples
 };

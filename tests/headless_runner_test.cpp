@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +24,8 @@ struct ProcessResult {
 
 // Runs the built runner with the given arguments (each quoted for the shell).
 ProcessResult runSim(const std::vector<std::string>& args) {
-    const std::string errFile = ::testing::TempDir() + "runner_stderr.txt";
+    // one file per test process: ctest -j runs the tests of this file side by side
+    const std::string errFile = ::testing::TempDir() + "runner_stderr_" + std::to_string(getpid()) + ".txt";
     std::string command = "'" MARIONETTE_SIM "'";
     for (const std::string& arg : args) command += " '" + arg + "'";
     command += " 2>'" + errFile + "'";
@@ -38,6 +40,7 @@ ProcessResult runSim(const std::vector<std::string>& args) {
     std::stringstream text;
     text << err.rdbuf();
     run.err = text.str();
+    std::remove(errFile.c_str());
     return run;
 }
 

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages marionette needs, if any are missing.
 # usage: tools/install_dependencies.sh [build|test|ci]
-#   build: compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark
+#   build: compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark, GNU MPFR
 #   test:  build + the X tools the real-window test drives (Xvfb, xdotool, ...)
 #   ci:    test + clang's libFuzzer runtime
 set -euo pipefail
 
-build=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libgl-dev)
+build=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libgl-dev libmpfr-dev)
 test=(xvfb xdotool x11-utils imagemagick)
 ci=(clang libclang-rt-14-dev)
 
