@@ -1,8 +1,8 @@
 #include "correctly_rounded_sine.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -95,14 +95,27 @@ DoubleDouble preciseSin(double x, int quarterTurns) {
     return quadrant < 2 ? v : DoubleDouble{-v.hi, -v.lo};
 }
 
+// The bits of a double and back (std::bit_cast is missing from Emscripten 3.1.6's library).
+std::uint64_t bitsOf(double x) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits;
+}
+
+double doubleOf(std::uint64_t bits) {
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
 // Whether every real within e of hi + lo rounds to hi (never on a tie).
 bool roundsToHi(DoubleDouble y, double e) {
     if (y.hi == 0) return false;
     const double a = magnitude(y.hi);
     const double l = y.hi < 0 ? -y.lo : y.lo;
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(a);
-    const double gapAbove = std::bit_cast<double>(bits + 1) - a;
-    const double gapBelow = a - std::bit_cast<double>(bits - 1);
+    const std::uint64_t bits = bitsOf(a);
+    const double gapAbove = doubleOf(bits + 1) - a;
+    const double gapBelow = a - doubleOf(bits - 1);
     return l + e < 0.5 * gapAbove && l - e > -0.5 * gapBelow;
 }
 
