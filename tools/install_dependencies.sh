@@ -8,13 +8,17 @@ set -euo pipefail
 
 build=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libgl-dev libmpfr-dev)
 test=(xvfb xdotool x11-utils imagemagick)
+web=(emscripten nodejs chromium)
+# A Node from outside Debian (NodeSource's, for one) carries its own npm, which Debian's would conflict with.
+command -v npm >/dev/null 2>&1 || web+=(npm)
 ci=(clang libclang-rt-14-dev)
 
 case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
   test) wanted=("${build[@]}" "${test[@]}") ;;
-  ci) wanted=("${build[@]}" "${test[@]}" "${ci[@]}") ;;
-  *) echo "usage: tools/install_dependencies.sh [build|test|ci]" >&2; exit 2 ;;
+  web) wanted=("${build[@]}" "${test[@]}" "${web[@]}") ;;
+  ci) wanted=("${build[@]}" "${test[@]}" "${web[@]}" "${ci[@]}") ;;
+  *) echo "usage: tools/install_dependencies.sh [build|test|web|ci]" >&2; exit 2 ;;
 esac
 
 missing=()
