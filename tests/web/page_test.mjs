@@ -78,7 +78,7 @@ async function main() {
   context = await chromium.launchPersistentContext(profile, {
     executablePath: '/usr/bin/chromium',
     headless: true,
-    viewport: { width: 1000, height: 700 },
+    viewport: { width: 960, height: 740 },
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
