@@ -18,6 +18,7 @@ struct RunnerOptions {
     std::int64_t steps = 6667;  // about one simulated second
     std::int64_t every = 100;   // a row every this many steps; 0: the final row only
     std::vector<ScheduledKey> keys;  // in the order given
+    bool energy = false;  // six energy columns after the state
     bool help = false;
 };
 

@@ -8,11 +8,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "figure_energy.h"
 #include "integrator.h"
 
 namespace {
@@ -24,7 +26,7 @@ struct ProcessResult {
 
 // Runs the built runner with the given arguments (each quoted for the shell).
 ProcessResult runSim(const std::vector<std::string>& args) {
-    // one file per test process: ctest -j runs the tests of this file side by side
+    // one file per test process: CTest may run several of these tests at once
     const std::string errFile = ::testing::TempDir() + "runner_stderr_" + std::to_string(getpid()) + ".txt";
     std::string command = "'" MARIONETTE_SIM "'";
     for (const std::string& arg : args) command += " '" + arg + "'";
@@ -36,10 +38,12 @@ ProcessResult runSim(const std::vector<std::string>& args) {
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
     const int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream err(errFile);
-    std::stringstream text;
-    text << err.rdbuf();
-    run.err = text.str();
+    {
+        std::ifstream err(errFile);
+        std::stringstream text;
+        text << err.rdbuf();
+        run.err = text.str();
+    }
     std::remove(errFile.c_str());
     return run;
 }
@@ -66,16 +70,19 @@ std::vector<long long> rowSteps(const std::string& csv) {
     return steps;
 }
 
-// The same run in this process: keys[k] pressed once steps[k] steps are done.
-FigureState simulate(long long steps, const std::vector<ScheduledKey>& keys) {
+// The same run in this process: keys[k] pressed once steps[k] steps are done;
+// with a ledger, its energy bookkeeping as well.
+FigureState simulate(long long steps, const std::vector<ScheduledKey>& keys, EnergyLedger* ledger = nullptr) {
     FigureState state{};
     state.q[torso] = -1.57;
     buildFigureModel();
+    if (ledger != nullptr) openEnergyLedger(*ledger, state.p, state.q);
     KeyState keyState;
     for (long long step = 0; step < steps; ++step) {
         for (const ScheduledKey& key : keys)
             if (key.step == step) applySpecialKey(keyState, key.key);
         stepRK4(state.p, state.q, keyState.limbTorqueMode, keyState.torsoTorqueDirection);
+        if (ledger != nullptr) recordEnergyStep(*ledger, state.p, state.q);
     }
     return state;
 }
@@ -137,6 +144,32 @@ TEST(HeadlessRunnerTest, KeysActOnceTheirStepIsDone) {
 
     // a key beyond the last step is never reached
     EXPECT_EQ(runSim({"--steps", "80", "--key", "81:down"}).out, runSim({"--steps", "80"}).out);
+}
+
+TEST(HeadlessRunnerTest, EnergyColumnsFollowTheUnchangedState) {
+    const std::vector<std::string> args = {"--steps", "2000", "--every", "500", "--key", "0:down", "--key", "1000:left"};
+    std::vector<std::string> withEnergy = args;
+    withEnergy.push_back("--energy");
+    const ProcessResult plain = runSim(args), run = runSim(withEnergy);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> plainLines = lines(plain.out), energyLines = lines(run.out);
+    ASSERT_EQ(energyLines.size(), plainLines.size());
+    EXPECT_EQ(energyLines[0], plainLines[0] + ",kinetic,gravity,spring,dissipated,supplied,residual");
+    // the first 28 columns are those of the run without --energy, byte for byte
+    for (std::size_t k = 1; k < energyLines.size(); ++k) {
+        EXPECT_EQ(energyLines[k].substr(0, plainLines[k].size() + 1), plainLines[k] + ",") << "row " << k;
+        EXPECT_EQ(fields(energyLines[k]).size(), 34u) << "row " << k;
+    }
+    // the ledger's values, recorded at every step whatever --every says
+    EnergyLedger ledger;
+    simulate(2000, {{0, keyDown}, {1000, keyLeft}}, &ledger);
+    char expected[160];
+    std::snprintf(expected, sizeof expected, ",%.17g,%.17g,%.17g,%.17g,%.17g,%.17g", ledger.now.kinetic,
+                  ledger.now.gravity, ledger.now.spring, ledger.dissipated, ledger.supplied, ledger.residual);
+    const std::string& last = energyLines.back();
+    EXPECT_EQ(last.substr(last.size() - std::strlen(expected)), expected);
+    withEnergy[3] = "0";
+    EXPECT_EQ(lines(runSim(withEnergy).out).back(), last);
 }
 
 TEST(HeadlessRunnerTest, BadArgumentsAreRefusedWithUsage) {

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages marionette needs, if any are missing.
-# usage: tools/install_dependencies.sh [build|test|ci]
+# usage: tools/install_dependencies.sh [build|test|web|ci]
 #   build: compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark, GNU MPFR
 #   test:  build + the X tools the real-window test drives (Xvfb, xdotool, ...)
-#   ci:    test + clang's libFuzzer runtime
+#          and matplotlib for tools/plot_run.py
+#   web:   test + Emscripten for the web page, Node, npm and Chromium for its browser test
+#   ci:    web + clang's libFuzzer runtime
 set -euo pipefail
 
 build=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libgl-dev libmpfr-dev)
-test=(xvfb xdotool x11-utils imagemagick)
+test=(xvfb xdotool x11-utils imagemagick python3-matplotlib)
 web=(emscripten nodejs chromium)
 # A Node from outside Debian (NodeSource's, for one) carries its own npm, which Debian's would conflict with.
 command -v npm >/dev/null 2>&1 || web+=(npm)

@@ -1,0 +1,38 @@
+// The figure's energy and where it goes: kinetic, gravity and the
+// controllers' springs at a state, and a ledger of the work the damping
+// takes out and the applied torques put in along a run.
+#pragma once
+
+#include "figure_model.h"
+
+struct FigureEnergy {
+    double kinetic;  // 1/2 sum p_i q'_i, J
+    double gravity;  // sum m_i 9.80665 y_i, y_i the centre of mass's height above the pivot, J
+    double spring;   // sum 1/2 K_i (target_i - q_i)^2 of the joint controllers, J
+};
+
+// energy at (p, q): the kinetic term from the joint rates q' that the
+// equations of motion derive from (p, q), gravity from the same joint
+// transforms and table sines. Runs one evaluation of the equations of motion,
+// which rewrites their working records (and controllerTorque); every
+// evaluation writes those before it reads them, so no later step changes.
+void computeFigureEnergy(FigureEnergy& energy, const double p[segmentCount], const double q[segmentCount]);
+
+struct EnergyLedger {
+    FigureEnergy start;  // at step 0
+    FigureEnergy now;    // at the last recorded state
+    double dissipated;   // work the controllers' damping has taken out since step 0 (>= 0), J
+    double supplied;     // work the applied torques have put in since step 0, J
+    double residual;     // (now - start, all three terms) + dissipated - supplied, J
+    // the last recorded state's joint rates and angles, for the next step's works
+    double lastRate[segmentCount];
+    double lastAngle[segmentCount];
+};
+
+// ledger = the energy at (p, q), taken as step 0; no work done yet.
+void openEnergyLedger(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]);
+
+// After each stepRK4, with the new state: ledger.now becomes the energy at
+// (p, q) and the step's dissipated and supplied work are added, under the
+// torques appliedTorque holds for that step.
+void recordEnergyStep(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]);
