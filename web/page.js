@@ -6,6 +6,7 @@
 const keyCodes = { left: 100, up: 101, right: 102, down: 103 };  // GLUT's, as applySpecialKey takes them
 const paces = { 'real-time': 0, 'slow-motion': 1, 'fastest': 2 };
 const jointCount = 13;
+const energyTerms = ['kinetic', 'gravity', 'spring', 'dissipated', 'supplied', 'residual'];  // webEnergy's 0 to 5
 
 const byId = (id) => document.getElementById(id);
 const buttons = document.querySelectorAll('button');
@@ -22,6 +23,10 @@ window.marionette = {
       p.push(Module._webMomentum(i));
     }
     return { step: Module._webStepCount(), q, p };
+  },
+  // The energy terms now and the works since start-up or the last reset, in joules.
+  energy() {
+    return Object.fromEntries(energyTerms.map((name, term) => [name, Module._webEnergy(term)]));
   },
 };
 
@@ -45,6 +50,11 @@ function showReadouts() {
   byId('rate').textContent = stepsPerSecond === null ? '\u2013' : Math.round(stepsPerSecond).toLocaleString('en');
   byId('speed').textContent = paused ? 'paused'
     : stepsPerSecond === null ? '\u2013' : (stepsPerSecond * Module._webTimeStep()).toFixed(2) + ' \u00d7';
+
+  energyTerms.forEach((id, term) => {
+    const value = Module._webEnergy(term);
+    byId(id).textContent = id === 'residual' ? value.toExponential(1) : value.toFixed(2);
+  });
 
   const limbs = Module._webLimbTorqueMode() === 1;
   const direction = Module._webTorsoTorqueDirection();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "figure_energy.h"
 #include "figure_renderer.h"
 #include "frame_pacing.h"
 #include "integrator.h"
@@ -19,6 +20,7 @@ constexpr int stepsPerStepButton = 100;   // what one press of Step advances
 
 FigureState figureState;           // angles, momenta and start-up rates of the figure
 KeyState keys;                     // what the arrow keys and the buttons have switched on
+EnergyLedger ledger;               // the energy terms, and the works since start-up or the last reset
 std::uint64_t stepCount = 0;       // steps since start-up or the last reset
 std::uint64_t stepsTaken = 0;      // steps since start-up, never reset: the page's rate readout
 Pace pace = Pace::realTime;        // how simulated time follows the clock
@@ -29,6 +31,7 @@ double previousFrameMs = -1.0;     // when the last frame ran; -1 before the fir
 
 void takeStep() {
     stepRK4(figureState.p, figureState.q, keys.limbTorqueMode, keys.torsoTorqueDirection);
+    recordEnergyStep(ledger, figureState.p, figureState.q);
     ++stepCount;
     ++stepsTaken;
     pictureDue = true;
@@ -56,6 +59,7 @@ void onSpecialKey(int key, int, int) {
 int main(int argc, char** argv) {
     // The start-up state, the camera and the graphics context of the window program.
     startFigure(figureState);
+    openEnergyLedger(ledger, figureState.p, figureState.q);
     initCamera();
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
@@ -97,6 +101,7 @@ EMSCRIPTEN_KEEPALIVE void webStepOnce() {
 // Back to the start-up state with every torque off; a paused page stays paused.
 EMSCRIPTEN_KEEPALIVE void webReset() {
     resetFigure(figureState);
+    openEnergyLedger(ledger, figureState.p, figureState.q);
     keys = KeyState{};
     stepCount = 0;
     owedSteps = 0.0;
@@ -122,6 +127,21 @@ EMSCRIPTEN_KEEPALIVE double webAngle(int i) {
 
 EMSCRIPTEN_KEEPALIVE double webMomentum(int i) {
     return i >= 0 && i < segmentCount ? figureState.p[i] : 0.0;
+}
+
+// The energy readouts, in joules: 0 kinetic, 1 gravity, 2 spring (now), 3
+// dissipated, 4 supplied (since start-up or the last reset), 5 the residual
+// of the balance; 0 for any other term.
+EMSCRIPTEN_KEEPALIVE double webEnergy(int term) {
+    switch (term) {
+        case 0: return ledger.now.kinetic;
+        case 1: return ledger.now.gravity;
+        case 2: return ledger.now.spring;
+        case 3: return ledger.dissipated;
+        case 4: return ledger.supplied;
+        case 5: return ledger.residual;
+        default: return 0.0;
+    }
 }
 
 EMSCRIPTEN_KEEPALIVE int webLimbTorqueMode() {

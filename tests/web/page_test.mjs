@@ -36,7 +36,9 @@ function runnerRows(args) {
   const csv = execFileSync(runner, args, { encoding: 'utf8' });
   return csv.trim().split('\n').slice(1).map((line) => {
     const cells = line.split(',').map(Number);
-    return { step: cells[0], q: cells.slice(2, 15), p: cells.slice(15, 28) };
+    const [kinetic, gravity, spring, dissipated, supplied, residual] = cells.slice(28);
+    return { step: cells[0], q: cells.slice(2, 15), p: cells.slice(15, 28),
+      energy: { kinetic, gravity, spring, dissipated, supplied, residual } };
   });
 }
 
@@ -78,7 +80,7 @@ async function main() {
   context = await chromium.launchPersistentContext(profile, {
     executablePath: '/usr/bin/chromium',
     headless: true,
-    viewport: { width: 960, height: 740 },
+    viewport: { width: 1000, height: 800 },
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
@@ -149,7 +151,7 @@ async function main() {
 
   // Reset: step 0 and the start-up state, still paused.
   await button('Reset').click();
-  const start = runnerRows(['--steps', '2000', '--every', '2000', '--key', '0:down']);
+  const start = runnerRows(['--steps', '2000', '--every', '2000', '--key', '0:down', '--energy']);
   const atReset = await state();
   check(firstDifference(atReset, start[0]) === null, `after Reset: ${firstDifference(atReset, start[0])}`);
   await page.waitForTimeout(300);
@@ -172,6 +174,12 @@ async function main() {
   check(firstDifference(down, start[1]) === null,
     `after Reset, DOWN and 20 Steps the page and marionette-sim differ: ${firstDifference(down, start[1])}`);
   pass('after Reset, DOWN and 20 Steps all 26 numbers equal marionette-sim --steps 2000 --key 0:down');
+  const energy = await page.evaluate(() => window.marionette.energy());
+  for (const [term, value] of Object.entries(start[1].energy)) {
+    check(Object.is(energy[term], value), `the page's ${term} is ${energy[term]}, marionette-sim --energy's ${value}`);
+  }
+  check(energy.supplied > 1 && energy.dissipated > 0, `DOWN did no work: ${JSON.stringify(energy)}`);
+  pass(`and so do the energy terms of marionette-sim --energy (supplied ${energy.supplied.toFixed(2)} J)`);
 
   // DOWN and LEFT change the picture against the same time without keys.
   const stillPicture = (await run([[null, 30]]), await picture());
