@@ -10,6 +10,8 @@
 
 #include <array>
 
+#include "floating_point.h"  // refuses x87 arithmetic
+
 using SpatialVector = std::array<double, 6>;
 // Upper triangle of a symmetric 6x6 matrix, row by row: I(i, j), i <= j, is
 // element 6i - i(i-1)/2 + (j - i).

@@ -10,7 +10,7 @@ namespace reference {
 
 namespace {
 
-Vec2 apply(const Mat2& m, const Vec2& v) {
+Vec2 applyMatrix(const Mat2& m, const Vec2& v) {
     return {m[0][0] * v[0] + m[0][1] * v[1], m[1][0] * v[0] + m[1][1] * v[1]};
 }
 
@@ -74,10 +74,10 @@ Pose forwardKinematics(const JointTrig& trig) {
         const Mat2 parentOrientation = parent < 0 ? Mat2{{{1.0, 0.0}, {0.0, 1.0}}}
                                                   : pose.orientation[parent];
         const Vec2 parentOrigin = parent < 0 ? Vec2{0.0, 0.0} : pose.jointOrigin[parent];
-        const Vec2 link = apply(parentOrientation, {figureModel.segment[i].linkLength, 0.0});
+        const Vec2 link = applyMatrix(parentOrientation, {figureModel.segment[i].linkLength, 0.0});
         pose.jointOrigin[i] = {parentOrigin[0] + link[0], parentOrigin[1] + link[1]};
         pose.orientation[i] = product(parentOrientation, jointMatrix(trig, i));
-        const Vec2 c = apply(pose.orientation[i], centreOfMassInSegment(i));
+        const Vec2 c = applyMatrix(pose.orientation[i], centreOfMassInSegment(i));
         pose.centreOfMass[i] = {pose.jointOrigin[i][0] + c[0], pose.jointOrigin[i][1] + c[1]};
     }
     return pose;
@@ -99,7 +99,7 @@ std::array<SegmentJacobian, jointCount> jacobians(const JointTrig& trig) {
             // A vector v in the parent's frame has coordinates R_j^T v in
             // joint j's frame.
             toSegment = product(toSegment, transposed(jointMatrix(trig, j)));
-            const Vec2 link = apply(toSegment, {figureModel.segment[j].linkLength, 0.0});
+            const Vec2 link = applyMatrix(toSegment, {figureModel.segment[j].linkLength, 0.0});
             arm = {arm[0] + link[0], arm[1] + link[1]};
         }
     }
