@@ -2,56 +2,26 @@
 
 #include <GL/glut.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <iterator>
 
-#include "figure_model.h"
 #include "figure_renderer.h"
-#include "initial_momenta.h"
 #include "integrator.h"
 #include "key_controls.h"
 #include "redraw_pacing.h"
-#include "texture_loader.h"
+#include "start_state.h"
 
 static_assert(GLUT_KEY_LEFT == keyLeft && GLUT_KEY_UP == keyUp && GLUT_KEY_RIGHT == keyRight &&
                   GLUT_KEY_DOWN == keyDown,
               "the arrow keys' codes must be GLUT's");
 
-FigureState figureState;  // angles, momenta and start-up rates of the figure
-
 namespace {
 
+FigureState figureState;      // angles, momenta and start-up rates of the figure
 KeyState keys;                // what the arrow keys have switched on
 std::uint64_t stepCount = 0;  // simulation steps since start-up
 
-constexpr double startTorsoAngle = -1.57;  // radians: the torso hangs almost straight down
-constexpr int windowSize = 400;            // pixels, width and height
-constexpr int windowPosition = 100;        // pixels from the screen's left and top
-
-// A picture file and the record of the texture table it fills.
-struct PictureFile {
-    int record;
-    const char* fileName;
-};
-
-// The fourteen pictures, in loading order, from the working directory.
-constexpr PictureFile pictureFiles[] = {
-    {headTexture, "head2.tga"},
-    {torso, "torso.tga"},
-    {rightUpperArm, "rightUpperArm.tga"},
-    {rightLowerArm, "rightLowerArm.tga"},
-    {rightHand, "rightHand.tga"},
-    {leftUpperArm, "leftUpperArm.tga"},
-    {leftLowerArm, "leftLowerArm.tga"},
-    {leftHand, "leftHand.tga"},
-    {rightUpperLeg, "rightUpperLeg.tga"},
-    {rightLowerLeg, "rightLowerLeg.tga"},
-    {rightFoot, "rightFoot.tga"},
-    {leftUpperLeg, "leftUpperLeg.tga"},
-    {leftLowerLeg, "leftLowerLeg.tga"},
-    {leftFoot, "leftFoot.tga"},
-};
+constexpr int windowSize = 400;      // pixels, width and height
+constexpr int windowPosition = 100;  // pixels from the screen's left and top
 
 // Idle callback: one simulation step with the keys as they stand, and a
 // picture after every stepsPerRedraw-th step.
@@ -62,6 +32,12 @@ void idleStep() {
     }
 }
 
+// Display callback: the figure at its current angles, then the picture is shown.
+void displayFigure() {
+    drawFigure(figureState.q);
+    glutSwapBuffers();
+}
+
 // Special-key callback: the arrow keys switch the torques; the mouse is ignored.
 void onSpecialKey(int key, int, int) {
     applySpecialKey(keys, key);
@@ -70,15 +46,9 @@ void onSpecialKey(int key, int, int) {
 }  // namespace
 
 void runApplication(int argc, char** argv) {
-    // 1. The figure starts at rest with every joint straight...
-    std::fill(std::begin(figureState.q), std::end(figureState.q), 0.0);
-    std::fill(std::begin(figureState.qdot), std::end(figureState.qdot), 0.0);
-    // 2. ...except the torso, which hangs from the pivot.
-    figureState.q[torso] = startTorsoAngle;
-    // 3. The sine table and the constant model.
-    buildFigureModel();
-    // 4. The momenta of the figure at rest.
-    initMomenta(figureState.p, figureState.q, figureState.qdot);
+    // 1-4. The figure at rest, every joint straight but the torso, which hangs
+    // from the pivot; the sine table, the constant model, and the momenta at rest.
+    startFigure(figureState);
     // 5. The eye point of the fixed camera.
     initCamera();
     // 6. The window system takes its own options from the command line.
@@ -91,9 +61,7 @@ void runApplication(int argc, char** argv) {
     // 10. The window, titled with the program's invocation name; from here on there is a graphics context.
     glutCreateWindow(argv[0]);
     // 11. The pictures; one that does not load leaves its segment unpainted.
-    for (const PictureFile& picture : pictureFiles) {
-        loadTexture(textureTable[picture.record], picture.fileName);
-    }
+    loadFigureTextures();
     // 12. The callbacks: drawing, resizing, the arrow keys and the simulation.
     glutDisplayFunc(displayFigure);
     glutReshapeFunc(reshapeView);

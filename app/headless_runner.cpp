@@ -6,9 +6,8 @@
 #include <strings.h>
 
 #include "figure_energy.h"
-#include "figure_model.h"
-#include "initial_momenta.h"
 #include "integrator.h"
+#include "start_state.h"
 
 namespace {
 
@@ -141,9 +140,7 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
 void runHeadless(const RunnerOptions& options, std::FILE* out) {
     // the window program's start-up state
     FigureState state{};
-    state.q[torso] = -1.57;
-    buildFigureModel();
-    initMomenta(state.p, state.q, state.qdot);
+    startFigure(state);
 
     // keys in step order; keys of one step keep the order they were given in
     std::vector<ScheduledKey> keys = options.keys;

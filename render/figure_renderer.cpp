@@ -1,9 +1,12 @@
 #include "figure_renderer.h"
 
-#include <GL/glut.h>
+#include <GL/gl.h>
+#include <GL/glu.h>
 
 #include <cstddef>
 #include <iterator>
+
+#include "texture_loader.h"
 
 Texture textureTable[textureCount];
 double cameraDistance = 15.0;
@@ -29,6 +32,30 @@ constexpr LimbJoint limbChains[4][3] = {
     {{leftUpperArm, 0.2f, 0.7f}, {leftLowerArm, 1.7f, 0.1f}, {leftHand, 1.6f, 0.0f}},
     {{rightUpperLeg, 3.5f, -0.4f}, {rightLowerLeg, 1.6f, 0.0f}, {rightFoot, 1.6f, 0.0f}},
     {{leftUpperLeg, 3.5f, 0.4f}, {leftLowerLeg, 1.6f, 0.0f}, {leftFoot, 1.6f, 0.0f}},
+};
+
+// A picture file and the record of the texture table it fills.
+struct PictureFile {
+    int record;
+    const char* fileName;
+};
+
+// The fourteen pictures, in loading order.
+constexpr PictureFile pictureFiles[] = {
+    {headTexture, "head2.tga"},
+    {torso, "torso.tga"},
+    {rightUpperArm, "rightUpperArm.tga"},
+    {rightLowerArm, "rightLowerArm.tga"},
+    {rightHand, "rightHand.tga"},
+    {leftUpperArm, "leftUpperArm.tga"},
+    {leftLowerArm, "leftLowerArm.tga"},
+    {leftHand, "leftHand.tga"},
+    {rightUpperLeg, "rightUpperLeg.tga"},
+    {rightLowerLeg, "rightLowerLeg.tga"},
+    {rightFoot, "rightFoot.tga"},
+    {leftUpperLeg, "leftUpperLeg.tga"},
+    {leftLowerLeg, "leftLowerLeg.tga"},
+    {leftFoot, "leftFoot.tga"},
 };
 
 // Where the head hangs in the camera frame, after its quarter turn.
@@ -60,9 +87,13 @@ void reshapeView(int width, int height) {
     gluLookAt(cameraEye.x, cameraEye.y - 2.0, cameraEye.z, 0.0, -2.0, 0.0, 0.0, 1.0, 0.0);
 }
 
-void displayFigure() {
-    const double* q = figureState.q;
+void loadFigureTextures() {
+    for (const PictureFile& picture : pictureFiles) {
+        loadTexture(textureTable[picture.record], picture.fileName);
+    }
+}
 
+void drawFigure(const double q[segmentCount]) {
     // A white background; texels with alpha of 0.5 or less are not drawn.
     glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -97,7 +128,6 @@ void displayFigure() {
     stepHeadNod(headNodAngle, headNodSpeed);
 
     glPopMatrix();
-    glutSwapBuffers();
 }
 
 void drawSegmentQuad(const Texture& record) {

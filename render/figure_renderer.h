@@ -18,18 +18,21 @@ extern float aspectRatio;                   // window width / height, set by res
 extern float headNodAngle;                  // degrees: the head's current nod
 extern float headNodSpeed;                  // +1 or -1: the direction of the nod
 
-// The figure whose joint angles each picture shows; the window program defines it.
-extern FigureState figureState;
-
 // cameraEye := the point on the camera's circle at its height and azimuth.
 void initCamera();
 
 // Reshape callback: aspect ratio, viewport, perspective and the camera's view.
 void reshapeView(int width, int height);
 
-// Display callback: draws the figure at figureState.q and the head, then steps
-// the nod and swaps the buffers. Leaves the model-view matrix as it found it.
-void displayFigure();
+// Loads the fourteen pictures from the working directory into the texture
+// table, the head's first; one that does not load leaves its record empty.
+// Needs a current graphics context.
+void loadFigureTextures();
+
+// Draws the figure at the joint angles q (radians) and the head, then steps
+// the nod. Leaves the model-view matrix as it found it; the caller shows the
+// picture (swaps the buffers).
+void drawFigure(const double q[segmentCount]);
 
 // Draws one segment's textured quad in the current frame, its joint at the origin.
 void drawSegmentQuad(const Texture& record);

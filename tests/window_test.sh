@@ -258,6 +258,12 @@ end_program() {
 
 # --- The tests that await() applies to a picture.
 
+# A new window is black until its first picture, which clears it to white.
+painted() {
+  seen="non-white share at the top left $(nonwhite "$1" "${top_corners[0]}")"
+  ! greater "${seen##* }" 0.5
+}
+
 torso_shows() {
   seen="non-white share $(nonwhite "$1" "$torso_column")"
   greater "${seen##* }" 0.3
@@ -321,6 +327,7 @@ for name in "${pictures[@]}"; do
 done
 start_program "$work/with_pictures"
 
+await 60 painted "the window shows no picture"
 await 60 torso_shows "no torso below the pivot"
 pass "the torso hangs below the pivot ($seen)"
 cp "$work/now.png" "$work/first.png"

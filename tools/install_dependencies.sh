@@ -1,24 +1,29 @@
 #!/usr/bin/env bash
 # Installs the Debian packages marionette needs, if any are missing.
-# usage: tools/install_dependencies.sh [build|test|golden|ci]
+# usage: tools/install_dependencies.sh [build|test|web|golden|ci]
 #   build:  compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark, GNU MPFR
 #   test:   build + the X tools the real-window test drives (Xvfb, xdotool, ...)
 #           and matplotlib for tools/plot_run.py
+#   web:    test + Emscripten for the web page, Node, npm and Chromium for its browser test
 #   golden: the compilers, emulators and Node that tools/check_golden.sh builds and runs with
-#   ci:     test + golden + clang's libFuzzer runtime
+#   ci:     web + golden + clang's libFuzzer runtime
 set -euo pipefail
 
 build=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libgl-dev libmpfr-dev)
 test=(xvfb xdotool x11-utils imagemagick python3-matplotlib)
+web=(emscripten nodejs chromium)
+# A Node from outside Debian (NodeSource's, for one) carries its own npm, which Debian's would conflict with.
+command -v npm >/dev/null 2>&1 || web+=(npm)
 golden=(g++ make cmake clang g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user emscripten nodejs)
 ci=(clang libclang-rt-14-dev)
 
 case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
   test) wanted=("${build[@]}" "${test[@]}") ;;
+  web) wanted=("${build[@]}" "${test[@]}" "${web[@]}") ;;
   golden) wanted=("${golden[@]}") ;;
-  ci) wanted=("${build[@]}" "${test[@]}" "${golden[@]}" "${ci[@]}") ;;
-  *) echo "usage: tools/install_dependencies.sh [build|test|golden|ci]" >&2; exit 2 ;;
+  ci) wanted=("${build[@]}" "${test[@]}" "${web[@]}" "${golden[@]}" "${ci[@]}") ;;
+  *) echo "usage: tools/install_dependencies.sh [build|test|web|golden|ci]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the web page with Emscripten and drives it in Chromium (page_test.mjs).
+#
+# Usage: web_test.sh SOURCE_DIR RUNNER WORK_DIR
+#   SOURCE_DIR: the checkout; RUNNER: the native marionette-sim; WORK_DIR: where
+#   the page is built and the page's screenshot (web_page.png) is left.
+#
+# Exits 0 when every check passes, 1 when one fails, and 77 (skipped) when
+# Emscripten, Node, Chromium or the npm packages are missing (1 instead when
+# MARIONETTE_REQUIRE_BROWSER_TEST is set).
+set -u
+
+if [ $# -ne 3 ]; then
+  echo "usage: $0 SOURCE_DIR RUNNER WORK_DIR" >&2
+  exit 2
+fi
+source_dir=$1
+runner=$2
+work=$3
+here=$source_dir/tests/web
+
+missing=()
+command -v emcmake >/dev/null 2>&1 || missing+=("Emscripten (package emscripten)")
+command -v node >/dev/null 2>&1 || missing+=("Node (package nodejs)")
+[ -x /usr/bin/chromium ] || missing+=("Chromium at /usr/bin/chromium (package chromium)")
+[ -f "$here/node_modules/playwright-core/package.json" ] ||
+  missing+=("playwright-core (run: npm ci --prefix tests/web)")
+if [ ${#missing[@]} -gt 0 ]; then
+  # CI sets MARIONETTE_REQUIRE_BROWSER_TEST so that a missing tool fails instead.
+  if [ -n "${MARIONETTE_REQUIRE_BROWSER_TEST:-}" ]; then
+    echo "web_test: FAIL: MARIONETTE_REQUIRE_BROWSER_TEST is set, but missing: ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "web_test: skipped, missing: ${missing[*]}"
+  exit 77
+fi
+
+mkdir -p "$work"
+"$source_dir/tools/build_web.sh" "$work/page" "$work/cmake" || { echo "web_test: FAIL: the page did not build" >&2; exit 1; }
+exec node "$here/page_test.mjs" "$work/page" "$runner" "$work/web_page.png"

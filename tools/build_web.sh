@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds the web page with Debian's Emscripten: index.html, page.js,
+# marionette.js, marionette.wasm and marionette.data (the pictures) in OUTPUT_DIR.
+# usage: tools/build_web.sh [OUTPUT_DIR [CMAKE_DIR]]
+#   OUTPUT_DIR defaults to build-web/ of the checkout, CMAKE_DIR to build-web-cmake/.
+# Serve the page with: python3 -m http.server --directory build-web 8000
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+output=$(realpath -m "${1:-$root/build-web}")
+tree=$(realpath -m "${2:-$root/build-web-cmake}")
+
+if ! command -v emcmake >/dev/null 2>&1; then
+  echo "build_web: emcmake not found; install Debian's emscripten (tools/install_dependencies.sh test)" >&2
+  exit 1
+fi
+# Debian's Emscripten needs Debian's Node modules (acorn, ...) on the module path.
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+
+mkdir -p "$tree"
+emcmake cmake -S "$root" -B "$tree" -DCMAKE_BUILD_TYPE=Release -DMARIONETTE_WEB_OUTPUT_DIR="$output" \
+  -DCMAKE_CROSSCOMPILING_EMULATOR=node >"$tree/configure.log" 2>&1 || { cat "$tree/configure.log" >&2; exit 1; }
+cmake --build "$tree" --target marionette_web -j2
+echo "build_web: the page is in $output"
