@@ -15,7 +15,7 @@ done
 
 # Debian's Emscripten loads acorn from Debian's Node modules, where Node 20
 # does not look by itself; the default emulator adds a flag Node 20 rejects.
-export NODE_PATH=/usr/share/nodejs
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 emcmake cmake --fresh -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CROSSCOMPILING_EMULATOR=node
 cmake --build "$build_dir" -j2 --target marionette-sim
 echo "built $build_dir/app/marionette-sim.js: run it with node"

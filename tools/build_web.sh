@@ -10,7 +10,7 @@ output=$(realpath -m "${1:-$root/build-web}")
 tree=$(realpath -m "${2:-$root/build-web-cmake}")
 
 if ! command -v emcmake >/dev/null 2>&1; then
-  echo "build_web: emcmake not found; install Debian's emscripten (tools/install_dependencies.sh test)" >&2
+  echo "build_web: emcmake not found; install Debian's emscripten (tools/install_dependencies.sh web)" >&2
   exit 1
 fi
 # Debian's Emscripten needs Debian's Node modules (acorn, ...) on the module path.
