@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
@@ -67,13 +69,47 @@ bool parseScheduledKey(ScheduledKey& out, const char* text, std::string& error) 
     return true;
 }
 
+// A knob's value: a decimal number within the knob's range.
+bool parseKnobValue(double& out, Knob knob, const char* text, std::string& error, const std::string& what) {
+    const KnobInfo& info = knobInfo[static_cast<int>(knob)];
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    const bool number = end != text && *end == '\0' && !std::isspace(static_cast<unsigned char>(text[0]));
+    if (!number || !knobValueAllowed(knob, value)) {
+        char range[96];
+        std::snprintf(range, sizeof range, " must be a number from %g to %g (%s), not '", info.low, info.high, info.unit);
+        error = what + range + text + "'";
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+// STEP:NAME=VALUE, e.g. 5000:gravity=1.62.
+bool parseScheduledKnob(ScheduledKnob& out, const char* text, std::string& error) {
+    const char* colon = std::strchr(text, ':');
+    const char* equals = colon == nullptr ? nullptr : std::strchr(colon, '=');
+    std::string stepError;
+    if (colon == nullptr || equals == nullptr ||
+        !parseCount(out.step, std::string(text, colon).c_str(), stepError, "STEP")) {
+        error = std::string("--knob wants STEP:NAME=VALUE with STEP a whole number from 0 to 10^12, not '") + text + "'";
+        return false;
+    }
+    const std::string name(colon + 1, equals);
+    if (!findKnob(out.knob, name.c_str())) {
+        error = std::string("unknown knob name in '") + text + "' (gravity, stiffness, damping or torque)";
+        return false;
+    }
+    return parseKnobValue(out.value, out.knob, equals + 1, error, std::string("--knob ") + text + ": " + name);
+}
+
 void printRow(std::FILE* out, std::int64_t step, const FigureState& state, const EnergyLedger* ledger) {
     std::fprintf(out, "%lld,%.17g", static_cast<long long>(step), static_cast<double>(step) * timeStep);
     for (double q : state.q) std::fprintf(out, ",%.17g", q);
     for (double p : state.p) std::fprintf(out, ",%.17g", p);
     if (ledger != nullptr)
-        std::fprintf(out, ",%.17g,%.17g,%.17g,%.17g,%.17g,%.17g", ledger->now.kinetic, ledger->now.gravity,
-                     ledger->now.spring, ledger->dissipated, ledger->supplied, ledger->residual);
+        std::fprintf(out, ",%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g", ledger->now.kinetic, ledger->now.gravity,
+                     ledger->now.spring, ledger->dissipated, ledger->supplied, ledger->knobWork, ledger->residual);
     std::fputc('\n', out);
 }
 
@@ -81,32 +117,47 @@ void printRow(std::FILE* out, std::int64_t step, const FigureState& state, const
 
 const char* runnerUsage() {
     return "usage: marionette-sim [--steps N] [--every K] [--key STEP:NAME]... [--energy]\n"
+           "                      [--gravity G] [--stiffness S] [--damping D] [--torque T]\n"
+           "                      [--knob STEP:NAME=VALUE]...\n"
            "       marionette-sim --help\n"
            "Runs the figure from its start-up state for N steps of 0.00015 s (default 6667)\n"
            "and prints step,t,q0..q12,p0..p12 as CSV: step 0, every K steps (default 100;\n"
            "0 for the final step only) and the final step. --key presses LEFT, RIGHT, UP or\n"
            "DOWN once STEP steps are done; repeat it for more keys.\n"
-           "--energy appends six columns, in joules, of the figure's energy and where\n"
+           "The knobs, for the whole run (each default leaves every number as without it):\n"
+           "  --gravity G    gravity, 0 to 25 m/s^2 (default 9.80665; the Moon 1.62,\n"
+           "                 Mars 3.71, Jupiter 24.79)\n"
+           "  --stiffness S  every joint's stiffness times S, 0 to 4 (default 1)\n"
+           "  --damping D    every joint's damping times D, 0 to 4 (default 1)\n"
+           "  --torque T     the arrow keys' torque, 0 to 300 N m (default 100)\n"
+           "  --knob STEP:NAME=VALUE  turns knob NAME (gravity, stiffness, damping or\n"
+           "                 torque) to VALUE once STEP steps are done; repeatable\n"
+           "--energy appends seven columns, in joules, of the figure's energy and where\n"
            "it went:\n"
            "  kinetic     1/2 sum p_i q'_i, q' the joint rates the momenta give\n"
-           "  gravity     sum m_i 9.80665 y_i, y_i the height of segment i's centre of\n"
-           "              mass above the pivot\n"
+           "  gravity     sum m_i g y_i, y_i the height of segment i's centre of\n"
+           "              mass above the pivot, g the gravity in force\n"
            "  spring      sum 1/2 K_i (target_i - q_i)^2 of the joint controllers\n"
            "  dissipated  work the controllers' damping has taken out since step 0,\n"
-           "              the integral of 5.1 sum q'_i^2 over every step\n"
+           "              the integral of D sum q'_i^2 over every step (D = 5.1)\n"
            "  supplied    work the arrow keys' torques have put in since step 0,\n"
            "              the integral of sum torque_i q'_i over every step\n"
+           "  knobs       what the knobs' changes added to kinetic + gravity + spring\n"
+           "              at the moments they changed (a stronger gravity or spring\n"
+           "              stores more at once); 0 without --knob\n"
            "  residual    kinetic + gravity + spring - (their sum at step 0)\n"
-           "              + dissipated - supplied: what the books miss, 0 in exact\n"
-           "              physics; here about 1e-6 of the energy moved, mostly from\n"
-           "              the steps of the sine table\n";
+           "              + dissipated - supplied - knobs: what the books miss, 0 in\n"
+           "              exact physics; here about 1e-6 of the energy moved, mostly\n"
+           "              from the steps of the sine table\n";
 }
 
 bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, const char* const argv[]) {
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
+        Knob knob{};
+        const bool knobOption = arg[0] == '-' && arg[1] == '-' && findKnob(knob, arg + 2);
         const bool takesValue = std::strcmp(arg, "--steps") == 0 || std::strcmp(arg, "--every") == 0 ||
-                                std::strcmp(arg, "--key") == 0;
+                                std::strcmp(arg, "--key") == 0 || std::strcmp(arg, "--knob") == 0 || knobOption;
         if (std::strcmp(arg, "--help") == 0) {
             options.help = true;
             return true;
@@ -128,6 +179,14 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
             if (!parseCount(options.steps, value, error, "--steps")) return false;
         } else if (std::strcmp(arg, "--every") == 0) {
             if (!parseCount(options.every, value, error, "--every")) return false;
+        } else if (knobOption) {
+            double knobSetting = 0.0;
+            if (!parseKnobValue(knobSetting, knob, value, error, arg)) return false;
+            setKnobValue(options.settings, knob, knobSetting);
+        } else if (std::strcmp(arg, "--knob") == 0) {
+            ScheduledKnob change{};
+            if (!parseScheduledKnob(change, value, error)) return false;
+            options.knobs.push_back(change);
         } else {
             ScheduledKey key{};
             if (!parseScheduledKey(key, value, error)) return false;
@@ -141,6 +200,8 @@ void runHeadless(const RunnerOptions& options, std::FILE* out) {
     // the window program's start-up state
     FigureState state{};
     startFigure(state);
+    PhysicsSettings settings = options.settings;
+    applyPhysicsSettings(settings);
 
     // keys in step order; keys of one step keep the order they were given in
     std::vector<ScheduledKey> keys = options.keys;
@@ -148,6 +209,10 @@ void runHeadless(const RunnerOptions& options, std::FILE* out) {
                      [](const ScheduledKey& a, const ScheduledKey& b) { return a.step < b.step; });
     auto nextKey = keys.cbegin();
     KeyState keyState;
+    std::vector<ScheduledKnob> knobs = options.knobs;
+    std::stable_sort(knobs.begin(), knobs.end(),
+                     [](const ScheduledKnob& a, const ScheduledKnob& b) { return a.step < b.step; });
+    auto nextKnob = knobs.cbegin();
 
     // the energy ledger, only when asked for: it evaluates the dynamics once
     // more per step, which leaves the state's numbers as they are
@@ -158,7 +223,7 @@ void runHeadless(const RunnerOptions& options, std::FILE* out) {
     std::fputs("step,t", out);
     for (int i = 0; i < segmentCount; ++i) std::fprintf(out, ",q%d", i);
     for (int i = 0; i < segmentCount; ++i) std::fprintf(out, ",p%d", i);
-    if (options.energy) std::fputs(",kinetic,gravity,spring,dissipated,supplied,residual", out);
+    if (options.energy) std::fputs(",kinetic,gravity,spring,dissipated,supplied,knobs,residual", out);
     std::fputc('\n', out);
 
     for (std::int64_t step = 0;; ++step) {
@@ -167,6 +232,12 @@ void runHeadless(const RunnerOptions& options, std::FILE* out) {
         if (final || sampled) printRow(out, step, state, shownLedger);
         if (final) break;
         for (; nextKey != keys.cend() && nextKey->step == step; ++nextKey) applySpecialKey(keyState, nextKey->key);
+        if (nextKnob != knobs.cend() && nextKnob->step == step) {
+            for (; nextKnob != knobs.cend() && nextKnob->step == step; ++nextKnob)
+                setKnobValue(settings, nextKnob->knob, nextKnob->value);
+            applyPhysicsSettings(settings);
+            if (options.energy) recordKnobChange(ledger, state.p, state.q);
+        }
         stepRK4(state.p, state.q, keyState.limbTorqueMode, keyState.torsoTorqueDirection);
         if (options.energy) recordEnergyStep(ledger, state.p, state.q);
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "key_controls.h"
+#include "physics_settings.h"
 
 // A key press once `step` steps have been completed.
 struct ScheduledKey {
@@ -14,11 +15,20 @@ struct ScheduledKey {
     int key;  // keyLeft, keyUp, keyRight or keyDown
 };
 
+// A knob turned to `value` once `step` steps have been completed.
+struct ScheduledKnob {
+    std::int64_t step;
+    Knob knob;
+    double value;
+};
+
 struct RunnerOptions {
     std::int64_t steps = 6667;  // about one simulated second
     std::int64_t every = 100;   // a row every this many steps; 0: the final row only
     std::vector<ScheduledKey> keys;  // in the order given
-    bool energy = false;  // six energy columns after the state
+    PhysicsSettings settings;          // the knobs from step 0: --gravity, --stiffness, --damping, --torque
+    std::vector<ScheduledKnob> knobs;  // later changes, in the order given
+    bool energy = false;  // seven energy columns after the state
     bool help = false;
 };
 

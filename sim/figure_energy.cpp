@@ -48,12 +48,17 @@ void evaluateEnergy(FigureEnergy& energy, double rate[segmentCount], const doubl
     double spring = 0.0;
     for (int i = 0; i < segmentCount; ++i) {
         const double stretch = jointTarget[i] - q[i];
-        spring += 0.5 * jointStiffness[i] * stretch * stretch;
+        spring += 0.5 * controllerStiffness[i] * stretch * stretch;
     }
     energy.spring = spring;
 }
 
 double total(const FigureEnergy& e) { return e.kinetic + e.gravity + e.spring; }
+
+void balance(EnergyLedger& ledger) {
+    ledger.residual =
+        (total(ledger.now) - total(ledger.start)) + ledger.dissipated - ledger.supplied - ledger.knobWork;
+}
 
 }  // namespace
 
@@ -67,6 +72,7 @@ void openEnergyLedger(EnergyLedger& ledger, const double p[segmentCount], const 
     ledger.now = ledger.start;
     ledger.dissipated = 0.0;
     ledger.supplied = 0.0;
+    ledger.knobWork = 0.0;
     ledger.residual = 0.0;
     for (int i = 0; i < segmentCount; ++i) ledger.lastAngle[i] = q[i];
 }
@@ -85,12 +91,19 @@ void recordEnergyStep(EnergyLedger& ledger, const double p[segmentCount], const 
         damped += r0 * r0 + r1 * r1;
         driven += appliedTorque[i] * (q[i] - ledger.lastAngle[i]);
     }
-    ledger.dissipated += jointDamping * damped * (0.5 * timeStep);
+    ledger.dissipated += controllerDamping * damped * (0.5 * timeStep);
     ledger.supplied += driven;
 
     for (int i = 0; i < segmentCount; ++i) {
         ledger.lastRate[i] = rate[i];
         ledger.lastAngle[i] = q[i];
     }
-    ledger.residual = (total(ledger.now) - total(ledger.start)) + ledger.dissipated - ledger.supplied;
+    balance(ledger);
+}
+
+void recordKnobChange(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]) {
+    const double before = total(ledger.now);
+    evaluateEnergy(ledger.now, ledger.lastRate, p, q);
+    ledger.knobWork += total(ledger.now) - before;
+    balance(ledger);
 }

@@ -1,14 +1,15 @@
 // The figure's energy and where it goes: kinetic, gravity and the
 // controllers' springs at a state, and a ledger of the work the damping
-// takes out and the applied torques put in along a run.
+// takes out, the applied torques put in and the physics knobs add along a run.
 #pragma once
 
 #include "figure_model.h"
 
 struct FigureEnergy {
     double kinetic;  // 1/2 sum p_i q'_i, J
-    double gravity;  // sum m_i 9.80665 y_i, y_i the centre of mass's height above the pivot, J
+    double gravity;  // sum m_i g y_i, y_i the centre of mass's height above the pivot, J
     double spring;   // sum 1/2 K_i (target_i - q_i)^2 of the joint controllers, J
+    // g and K_i are those in force (figureModel.gravity, controllerStiffness)
 };
 
 // energy at (p, q): the kinetic term from the joint rates q' that the
@@ -23,7 +24,8 @@ struct EnergyLedger {
     FigureEnergy now;    // at the last recorded state
     double dissipated;   // work the controllers' damping has taken out since step 0 (>= 0), J
     double supplied;     // work the applied torques have put in since step 0, J
-    double residual;     // (now - start, all three terms) + dissipated - supplied, J
+    double knobWork;     // what the knobs' changes added to the stored energy since step 0, J
+    double residual;     // (now - start, all three terms) + dissipated - supplied - knobWork, J
     // the last recorded state's joint rates and angles, for the next step's works
     double lastRate[segmentCount];
     double lastAngle[segmentCount];
@@ -34,5 +36,11 @@ void openEnergyLedger(EnergyLedger& ledger, const double p[segmentCount], const 
 
 // After each stepRK4, with the new state: ledger.now becomes the energy at
 // (p, q) and the step's dissipated and supplied work are added, under the
-// torques appliedTorque holds for that step.
+// torques appliedTorque holds for that step and the damping in force.
 void recordEnergyStep(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]);
+
+// After applyPhysicsSettings changed a knob between two steps, with the state
+// (p, q) of that moment: the stored energy at (p, q) jumps (gravity and the
+// springs weigh differently, the kinetic term stays), and the jump goes into
+// knobWork, so the residual stays what it was.
+void recordKnobChange(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]);

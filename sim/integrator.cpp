@@ -5,12 +5,13 @@
 
 void setAppliedTorques(std::int32_t limbTorqueMode, std::int32_t torsoTorqueDirection) {
     const bool limbs = limbTorqueMode == 1;
-    appliedTorque[rightUpperArm] = limbs ? -100.0 : 0.0;
-    appliedTorque[leftUpperArm] = limbs ? 100.0 : 0.0;
-    appliedTorque[rightUpperLeg] = limbs ? -100.0 : 0.0;
-    appliedTorque[leftUpperLeg] = limbs ? 100.0 : 0.0;
-    if (torsoTorqueDirection == 1) appliedTorque[torso] = 100.0;
-    else if (torsoTorqueDirection == -1) appliedTorque[torso] = -100.0;
+    const double size = keyTorque;
+    appliedTorque[rightUpperArm] = limbs ? -size : 0.0;
+    appliedTorque[leftUpperArm] = limbs ? size : 0.0;
+    appliedTorque[rightUpperLeg] = limbs ? -size : 0.0;
+    appliedTorque[leftUpperLeg] = limbs ? size : 0.0;
+    if (torsoTorqueDirection == 1) appliedTorque[torso] = size;
+    else if (torsoTorqueDirection == -1) appliedTorque[torso] = -size;
     else if (torsoTorqueDirection == 0) appliedTorque[torso] = 0.0;
 }
 

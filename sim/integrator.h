@@ -7,9 +7,10 @@
 
 inline constexpr double timeStep = 0.00015;  // simulated seconds per step
 
-// Turns the key state into appliedTorque: mode 1 puts -100, +100, -100, +100
-// on joints 1, 4, 7, 10 (any other mode 0); direction +1 / -1 / 0 puts
-// +100 / -100 / 0 on joint 0, and any other direction keeps joint 0's value.
+// Turns the key state into appliedTorque, T being keyTorque (100 unless a
+// knob changed it): mode 1 puts -T, +T, -T, +T on joints 1, 4, 7, 10 (any
+// other mode 0); direction +1 / -1 / 0 puts +T / -T / 0 on joint 0, and any
+// other direction keeps joint 0's value.
 void setAppliedTorques(std::int32_t limbTorqueMode, std::int32_t torsoTorqueDirection);
 
 // Advances p and q in place by one step of timeStep under the key state.

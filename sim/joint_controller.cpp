@@ -11,8 +11,12 @@ const double jointTarget[segmentCount] = {
 // The stiffness is not mirrored between the sides.
 const double jointStiffness[segmentCount] = {50, 60, 20, 10, 50, 20, 10, 50, 20, 20, 60, 20, 20};
 
+double controllerStiffness[segmentCount] = {50, 60, 20, 10, 50, 20, 10, 50, 20, 20, 60, 20, 20};
+double controllerDamping = jointDamping;
+double keyTorque = 100.0;
+
 void computeJointTorques(double out[segmentCount], const double jointVelocity[segmentCount],
                          const double q[segmentCount]) {
     for (int i = 0; i < segmentCount; ++i)
-        out[i] = jointStiffness[i] * (jointTarget[i] - q[i]) - jointDamping * jointVelocity[i];
+        out[i] = controllerStiffness[i] * (jointTarget[i] - q[i]) - controllerDamping * jointVelocity[i];
 }

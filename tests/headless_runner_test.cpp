@@ -154,17 +154,17 @@ TEST(HeadlessRunnerTest, EnergyColumnsFollowTheUnchangedState) {
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> plainLines = lines(plain.out), energyLines = lines(run.out);
     ASSERT_EQ(energyLines.size(), plainLines.size());
-    EXPECT_EQ(energyLines[0], plainLines[0] + ",kinetic,gravity,spring,dissipated,supplied,residual");
+    EXPECT_EQ(energyLines[0], plainLines[0] + ",kinetic,gravity,spring,dissipated,supplied,knobs,residual");
     // the first 28 columns are those of the run without --energy, byte for byte
     for (std::size_t k = 1; k < energyLines.size(); ++k) {
         EXPECT_EQ(energyLines[k].substr(0, plainLines[k].size() + 1), plainLines[k] + ",") << "row " << k;
-        EXPECT_EQ(fields(energyLines[k]).size(), 34u) << "row " << k;
+        EXPECT_EQ(fields(energyLines[k]).size(), 35u) << "row " << k;
     }
     // the ledger's values, recorded at every step whatever --every says
     EnergyLedger ledger;
     simulate(2000, {{0, keyDown}, {1000, keyLeft}}, &ledger);
-    char expected[160];
-    std::snprintf(expected, sizeof expected, ",%.17g,%.17g,%.17g,%.17g,%.17g,%.17g", ledger.now.kinetic,
+    char expected[200];
+    std::snprintf(expected, sizeof expected, ",%.17g,%.17g,%.17g,%.17g,%.17g,0,%.17g", ledger.now.kinetic,
                   ledger.now.gravity, ledger.now.spring, ledger.dissipated, ledger.supplied, ledger.residual);
     const std::string& last = energyLines.back();
     EXPECT_EQ(last.substr(last.size() - std::strlen(expected)), expected);
@@ -178,6 +178,9 @@ TEST(HeadlessRunnerTest, BadArgumentsAreRefusedWithUsage) {
         {"--steps", "99999999999999999999999"}, {"--steps", ""}, {"--steps", "+5"}, {"--steps", "5x"},
         {"--every", "x"}, {"--every", "-1"}, {"--key"}, {"--key", "5"}, {"--key", "5:sideways"}, {"--key", ":left"},
         {"--key", "x:left"}, {"--key", "5:"}, {"--key", "-3:up"}, {"--steps", "10", "--key", "5:left:right"},
+        {"--gravity", "25.01"}, {"--gravity", "nan"}, {"--gravity", ""}, {"--stiffness", "-0.5"},
+        {"--damping", "1x"}, {"--torque", "1e3"}, {"--torque"}, {"--knob", "5:gravity"}, {"--knob", "5:wind=2"},
+        {"--knob", "x:damping=2"}, {"--knob", "5:damping=4.5"},
     };
     for (const auto& args : bad) {
         const ProcessResult run = runSim(args);
@@ -193,6 +196,46 @@ TEST(HeadlessRunnerTest, BadArgumentsAreRefusedWithUsage) {
         EXPECT_NE(err[0].find(named), std::string::npos) << shown << "-> " << err[0];
         EXPECT_EQ(err[1].rfind("usage: marionette-sim", 0), 0u) << shown;
     }
+}
+
+// The knobs: their defaults spelled out change no byte; a knob set for the
+// whole run is the same knob turned at step 0 (but for the books: the run
+// starts under it); the runner's numbers are the core's under those settings.
+TEST(HeadlessRunnerTest, KnobsAreTheCoresSettings) {
+    const std::vector<std::string> args = {"--steps", "600", "--every", "200", "--key", "100:down", "--energy"};
+    std::vector<std::string> standard = args;
+    for (const char* knob : {"--gravity", "9.80665", "--stiffness", "1", "--damping", "1.0", "--torque", "100"})
+        standard.push_back(knob);
+    EXPECT_EQ(runSim(standard).out, runSim(args).out);
+
+    std::vector<std::string> whole = args, turned = args;
+    whole.insert(whole.end(), {"--gravity", "3.71", "--damping", "0.5", "--torque", "250"});
+    turned.insert(turned.end(), {"--knob", "0:gravity=3.71", "--knob", "0:damping=0.5", "--knob", "0:torque=250"});
+    const std::vector<std::string> wholeLines = lines(runSim(whole).out), turnedLines = lines(runSim(turned).out);
+    ASSERT_EQ(wholeLines.size(), 5u);
+    ASSERT_EQ(turnedLines.size(), 5u);
+    for (std::size_t k = 2; k < wholeLines.size(); ++k) {
+        const auto a = fields(wholeLines[k]), b = fields(turnedLines[k]);
+        EXPECT_EQ(std::vector<std::string>(a.begin(), a.begin() + 28), std::vector<std::string>(b.begin(), b.begin() + 28));
+        EXPECT_EQ(a[33], "0");
+        // the hanging figure's potential, -202 J, rises to -76 J under Mars's gravity
+        EXPECT_NEAR(std::stod(b[33]), 202.0 - 76.4, 0.5);
+    }
+    PhysicsSettings settings;
+    settings.gravity = 3.71;
+    settings.damping = 0.5;
+    settings.keyTorque = 250;
+    buildFigureModel();
+    applyPhysicsSettings(settings);
+    FigureState state{};
+    state.q[torso] = -1.57;
+    KeyState keyState;
+    for (int step = 0; step < 600; ++step) {
+        if (step == 100) applySpecialKey(keyState, keyDown);
+        stepRK4(state.p, state.q, keyState.limbTorqueMode, keyState.torsoTorqueDirection);
+    }
+    applyPhysicsSettings(PhysicsSettings{});
+    EXPECT_EQ(wholeLines.back().substr(0, formatRow(600, state).size()), formatRow(600, state));
 }
 
 TEST(HeadlessRunnerTest, HelpGoesToStandardOutput) {
