@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the web page with Debian's Emscripten: index.html, page.js,
-# marionette.js, marionette.wasm and marionette.data (the pictures) in OUTPUT_DIR.
+# Builds the web page with Debian's Emscripten: index.html, page.css, the
+# page's scripts, marionette.js and marionette.wasm (which draws the pictures
+# itself), and the charting library uPlot in OUTPUT_DIR.
 # usage: tools/build_web.sh [OUTPUT_DIR [CMAKE_DIR]]
 #   OUTPUT_DIR defaults to build-web/ of the checkout, CMAKE_DIR to build-web-cmake/.
 # Serve the page with: python3 -m http.server --directory build-web 8000
@@ -11,6 +12,10 @@ tree=$(realpath -m "${2:-$root/build-web-cmake}")
 
 if ! command -v emcmake >/dev/null 2>&1; then
   echo "build_web: emcmake not found; install Debian's emscripten (tools/install_dependencies.sh web)" >&2
+  exit 1
+fi
+if [ ! -f "$root/web/node_modules/uplot/dist/uPlot.iife.min.js" ]; then
+  echo "build_web: the page's charting library is missing; run: npm ci --prefix web (or tools/install_dependencies.sh web)" >&2
   exit 1
 fi
 # Debian's Emscripten needs Debian's Node modules (acorn, ...) on the module path.

@@ -4,7 +4,8 @@
 #   build:  compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark, GNU MPFR
 #   test:   build + the X tools the real-window test drives (Xvfb, xdotool, ...)
 #           and matplotlib for tools/plot_run.py
-#   web:    test + Emscripten for the web page, Node, npm and Chromium for its browser test
+#   web:    test + Emscripten for the web page, Node, npm and Chromium for its browser test,
+#           and the page's own npm packages (npm ci --prefix web: its charting library)
 #   golden: the compilers, emulators and Node that tools/check_golden.sh builds and runs with
 #   ci:     web + golden + clang's libFuzzer runtime
 set -euo pipefail
@@ -26,11 +27,28 @@ case "${1:-build}" in
   *) echo "usage: tools/install_dependencies.sh [build|test|web|golden|ci]" >&2; exit 2 ;;
 esac
 
+# The web page's npm packages, as its lock file pins them.
+install_page_packages() {
+  case "${1:-build}" in
+    web|ci) ;;
+    *) return 0 ;;
+  esac
+  local root
+  root=$(cd "$(dirname "$0")/.." && pwd)
+  if [ ! -f "$root/web/node_modules/uplot/dist/uPlot.iife.min.js" ]; then
+    echo "installing the web page's npm packages: npm ci --prefix web" >&2
+    npm ci --prefix "$root/web" --no-audit --no-fund >&2
+  fi
+}
+
 missing=()
 for package in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  install_page_packages "${1:-build}"
+  exit 0
+fi
 
 if [ "$(id -u)" -eq 0 ]; then
   as_root=()
@@ -44,3 +62,4 @@ fi
 echo "installing: ${missing[*]}" >&2
 "${as_root[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+install_page_packages "${1:-build}"

@@ -1,16 +1,20 @@
-// The page around the WebAssembly program: its buttons, its readouts, and
-// window.marionette, through which a test reads the state.
-(function () {
-'use strict';
+// The page around the WebAssembly program: it starts the program, shows how
+// far loading is where the figure will appear, sizes the canvas to its box at
+// the screen's pixel ratio, and runs the readouts and the graph. Each concern
+// has its own module: controls (keys and buttons), knobs, graph, readouts.
+// window.marionette is what a test reads.
 
-const keyCodes = { left: 100, up: 101, right: 102, down: 103 };  // GLUT's, as applySpecialKey takes them
-const paces = { 'real-time': 0, 'slow-motion': 1, 'fastest': 2 };
+import { startControls } from './controls.js';
+import { clearGraph, sampleGraph, startGraph } from './graph.js';
+import { showKnobs, startKnobs } from './knobs.js';
+import { energyTerms, showReadouts } from './readouts.js';
+
 const jointCount = 13;
-const energyTerms = ['kinetic', 'gravity', 'spring', 'dissipated', 'supplied', 'residual'];  // webEnergy's 0 to 5
-
 const byId = (id) => document.getElementById(id);
-const buttons = document.querySelectorAll('button');
-for (const button of buttons) button.disabled = true;
+const canvas = byId('view');
+const status = byId('status');
+const buttons = document.querySelectorAll('button, input');
+for (const control of buttons) control.disabled = true;
 
 window.marionette = {
   ready: false,
@@ -26,79 +30,74 @@ window.marionette = {
   },
   // The energy terms now and the works since start-up or the last reset, in joules.
   energy() {
-    return Object.fromEntries(energyTerms.map((name, term) => [name, Module._webEnergy(term)]));
+    return Object.fromEntries(Object.entries(energyTerms).map(([name, term]) => [name, Module._webEnergy(term)]));
   },
 };
 
-// Rate readouts over the last second or so.
-let rateSample = null;
-let stepsPerSecond = null;
-
-function showReadouts() {
-  const now = performance.now();
-  const taken = Module._webStepsTaken();
-  if (rateSample === null) {
-    rateSample = { now, taken };
-  } else if (now - rateSample.now >= 1000) {
-    stepsPerSecond = (taken - rateSample.taken) * 1000 / (now - rateSample.now);
-    rateSample = { now, taken };
-  }
-  const step = Module._webStepCount();
-  const paused = Module._webPaused() !== 0;
-  byId('sim-time').textContent = (step * Module._webTimeStep()).toFixed(2) + ' s';
-  byId('steps').textContent = step.toLocaleString('en');
-  byId('rate').textContent = stepsPerSecond === null ? '\u2013' : Math.round(stepsPerSecond).toLocaleString('en');
-  byId('speed').textContent = paused ? 'paused'
-    : stepsPerSecond === null ? '\u2013' : (stepsPerSecond * Module._webTimeStep()).toFixed(2) + ' \u00d7';
-
-  energyTerms.forEach((id, term) => {
-    const value = Module._webEnergy(term);
-    byId(id).textContent = id === 'residual' ? value.toExponential(1) : value.toFixed(2);
-  });
-
-  const limbs = Module._webLimbTorqueMode() === 1;
-  const direction = Module._webTorsoTorqueDirection();
-  const on = [];
-  if (limbs) on.push('arms and legs');
-  if (direction === -1) on.push('torso left');
-  if (direction === 1) on.push('torso right');
-  byId('torques').textContent = on.length ? on.join(', ') : 'none';
-  byId('down').setAttribute('aria-pressed', String(limbs));
-  byId('left').setAttribute('aria-pressed', String(direction === -1));
-  byId('right').setAttribute('aria-pressed', String(direction === 1));
-  byId('pause').setAttribute('aria-pressed', String(paused));
-  const pace = Module._webPace();
-  for (const [id, value] of Object.entries(paces)) byId(id).setAttribute('aria-pressed', String(pace === value));
+// The drawing buffer is the canvas's CSS size times the pixel ratio, and the
+// program's view is told the buffer's size. (The size from the CSS box, not
+// devicePixelContentBoxSize, which an emulated pixel ratio leaves out.)
+function fitCanvas() {
+  const box = canvas.getBoundingClientRect();
+  const width = Math.round(box.width * devicePixelRatio);
+  const height = Math.round(box.height * devicePixelRatio);
+  if (width < 1 || height < 1 || (canvas.width === width && canvas.height === height)) return;
+  canvas.width = width;
+  canvas.height = height;
+  Module._webResize(width, height);
 }
 
-function started() {
-  for (const [name, code] of Object.entries(keyCodes)) {
-    byId(name).addEventListener('click', () => { Module._webPressKey(code); showReadouts(); });
-  }
-  for (const [id, value] of Object.entries(paces)) {
-    byId(id).addEventListener('click', () => { Module._webSetPace(value); showReadouts(); });
-  }
-  byId('pause').addEventListener('click', () => {
-    Module._webSetPaused(Module._webPaused() ? 0 : 1);
-    showReadouts();
-  });
-  byId('step').addEventListener('click', () => { Module._webStepOnce(); showReadouts(); });
-  byId('reset').addEventListener('click', () => { Module._webReset(); showReadouts(); });
-  for (const button of buttons) button.disabled = false;
+// Every animation frame: the graph follows the picture.
+function everyFrame() {
+  sampleGraph();
+  requestAnimationFrame(everyFrame);
+}
+
+function run() {
+  startControls({ onReset: () => { clearGraph(); sampleGraph(); } });
+  startKnobs();
+  startGraph();
+  for (const control of buttons) control.disabled = false;
   // ?paused starts the page paused at the start-up state.
   if (new URLSearchParams(location.search).has('paused')) Module._webSetPaused(1);
-  byId('status').textContent = '';
+  status.textContent = '';
   showReadouts();
-  setInterval(showReadouts, 250);
+  setInterval(() => { showReadouts(); showKnobs(); }, 250);
+  document.addEventListener('visibilitychange', showReadouts);
+  requestAnimationFrame(everyFrame);
   window.marionette.ready = true;
 }
 
+// The program draws its fourteen pictures first, one per frame.
+function waitForPictures() {
+  const left = Module._webPicturesLeft();
+  if (left === 0) {
+    run();
+    return;
+  }
+  status.textContent = `Drawing the figure\u2026 ${14 - left} of 14`;
+  requestAnimationFrame(waitForPictures);
+}
+
+function started() {
+  new ResizeObserver(fitCanvas).observe(canvas);
+  window.addEventListener('resize', fitCanvas);  // a zoom changes the pixel ratio, not the CSS size
+  waitForPictures();
+}
+
 window.Module = {
-  canvas: byId('view'),
+  canvas,
   postRun: [started],
   print: (text) => console.log(text),
   printErr: (text) => console.warn(text),
-  setStatus: (text) => { if (text) byId('status').textContent = text; },
-  onAbort: (what) => { byId('status').textContent = 'The program stopped: ' + what; },
+  setStatus: (text) => { if (text) status.textContent = text; },
+  onAbort: (what) => {
+    status.textContent = `The program stopped: ${what}`;
+    status.classList.add('failed');
+  },
 };
-})();
+status.textContent = 'Loading the program\u2026';
+const program = document.createElement('script');
+program.src = 'marionette.js';
+program.onerror = () => { status.textContent = 'The program could not be loaded.'; status.classList.add('failed'); };
+document.body.append(program);

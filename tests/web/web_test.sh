@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the web page with Emscripten and drives it in Chromium (page_test.mjs).
+# Builds the web page with Emscripten and drives it in Chromium: page_test.mjs,
+# then lab_test.mjs (knobs, graph, phone layout, download size, keys).
 #
 # Usage: web_test.sh SOURCE_DIR RUNNER WORK_DIR
 #   SOURCE_DIR: the checkout; RUNNER: the native marionette-sim; WORK_DIR: where
@@ -25,6 +26,8 @@ command -v node >/dev/null 2>&1 || missing+=("Node (package nodejs)")
 [ -x /usr/bin/chromium ] || missing+=("Chromium at /usr/bin/chromium (package chromium)")
 [ -f "$here/node_modules/playwright-core/package.json" ] ||
   missing+=("playwright-core (run: npm ci --prefix tests/web)")
+[ -f "$source_dir/web/node_modules/uplot/dist/uPlot.iife.min.js" ] ||
+  missing+=("the page's uPlot (run: npm ci --prefix web)")
 if [ ${#missing[@]} -gt 0 ]; then
   # CI sets MARIONETTE_REQUIRE_BROWSER_TEST so that a missing tool fails instead.
   if [ -n "${MARIONETTE_REQUIRE_BROWSER_TEST:-}" ]; then
@@ -37,4 +40,5 @@ fi
 
 mkdir -p "$work"
 "$source_dir/tools/build_web.sh" "$work/page" "$work/cmake" || { echo "web_test: FAIL: the page did not build" >&2; exit 1; }
-exec node "$here/page_test.mjs" "$work/page" "$runner" "$work/web_page.png"
+node "$here/page_test.mjs" "$work/page" "$runner" "$work/web_page.png" || exit 1
+node "$here/lab_test.mjs" "$work/page" "$runner" "$work" || exit 1
