@@ -91,13 +91,59 @@ window.Module = {
   print: (text) => console.log(text),
   printErr: (text) => console.warn(text),
   setStatus: (text) => { if (text) status.textContent = text; },
-  onAbort: (what) => {
-    status.textContent = `The program stopped: ${what}`;
-    status.classList.add('failed');
-  },
+  onAbort: (what) => failed(`The program stopped: ${what}`),
 };
-status.textContent = 'Loading the program\u2026';
-const program = document.createElement('script');
-program.src = 'marionette.js';
-program.onerror = () => { status.textContent = 'The program could not be loaded.'; status.classList.add('failed'); };
-document.body.append(program);
+
+function failed(text) {
+  status.textContent = text;
+  status.classList.add('failed');
+}
+
+// The program and the charting library travel gzip-compressed, since a plain
+// file server (python3 -m http.server) compresses nothing; the browser's
+// DecompressionStream unpacks them. Where it has none, the plain files come.
+// index.html asks for the .gz files early (rel=preload); these fetches take
+// them over.
+const received = new Map();  // bytes received so far, by file
+const expected = new Map();  // bytes each file has, where the server says
+function showProgress() {
+  const sum = (map) => [...map.values()].reduce((a, b) => a + b, 0);
+  const total = sum(expected);
+  status.textContent = total > 0
+    ? `Loading the program\u2026 ${Math.round(sum(received) / 1024)} of ${Math.round(total / 1024)} KB`
+    : 'Loading the program\u2026';
+}
+
+async function fetchFile(name, as) {
+  const packed = 'DecompressionStream' in window;
+  const response = await fetch(packed ? `${name}.gz` : name);
+  if (!response.ok) throw new Error(`${response.url}: ${response.status} ${response.statusText}`);
+  expected.set(name, Number(response.headers.get('Content-Length')) || 0);
+  received.set(name, 0);
+  const counted = response.body.pipeThrough(new TransformStream({
+    transform(chunk, controller) {
+      received.set(name, received.get(name) + chunk.byteLength);
+      showProgress();
+      controller.enqueue(chunk);
+    },
+  }));
+  const body = new Response(packed ? counted.pipeThrough(new DecompressionStream('gzip')) : counted);
+  return as === 'text' ? body.text() : body.arrayBuffer();
+}
+
+function runScript(text) {
+  const script = document.createElement('script');
+  script.textContent = text;
+  document.head.append(script);
+}
+
+showProgress();
+Promise.all([fetchFile('uPlot.iife.min.js', 'text'), fetchFile('marionette.js', 'text'),
+  fetchFile('marionette.wasm', 'arrayBuffer')])
+  .then(([chart, program, wasm]) => {
+    runScript(chart);
+    Module.wasmBinary = wasm;
+    status.textContent = 'Starting\u2026';
+    runScript(program);
+  })
+  .catch((error) => failed(`The program could not be loaded: ${error.message}`));

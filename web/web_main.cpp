@@ -57,11 +57,11 @@ void takeStep() {
 
 // One animation frame: the steps the pace asks for, then a picture if they moved the figure.
 // Until the pictures are drawn, one picture per frame, so that the page can
-// show how far it is.
+// show how far it is; the frame that draws the last shows the figure.
 void runFrame() {
     if (picturesDrawn < artworkCount) {
         drawNextPicture();
-        return;
+        if (picturesDrawn < artworkCount) return;
     }
     const double nowMs = emscripten_get_now();
     const double elapsedMs = previousFrameMs < 0.0 ? 0.0 : nowMs - previousFrameMs;
