@@ -13,8 +13,8 @@ const jointCount = 13;
 const byId = (id) => document.getElementById(id);
 const canvas = byId('view');
 const status = byId('status');
-const buttons = document.querySelectorAll('button, input');
-for (const control of buttons) control.disabled = true;
+const controls = document.querySelectorAll('button, input');
+for (const control of controls) control.disabled = true;
 
 window.marionette = {
   ready: false,
@@ -57,7 +57,7 @@ function run() {
   startControls({ onReset: () => { clearGraph(); sampleGraph(); } });
   startKnobs();
   startGraph();
-  for (const control of buttons) control.disabled = false;
+  for (const control of controls) control.disabled = false;
   // ?paused starts the page paused at the start-up state.
   if (new URLSearchParams(location.search).has('paused')) Module._webSetPaused(1);
   status.textContent = '';
