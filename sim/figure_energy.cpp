@@ -1,6 +1,7 @@
 #include "figure_energy.h"
 
 #include "dynamics.h"
+#include "hand_pull.h"
 #include "integrator.h"
 #include "joint_controller.h"
 
@@ -67,6 +68,7 @@ void openEnergyLedger(EnergyLedger& ledger, const double p[segmentCount], const 
     ledger.now = ledger.start;
     ledger.dissipated = 0.0;
     ledger.supplied = 0.0;
+    ledger.handWork = 0.0;
     ledger.residual = 0.0;
     for (int i = 0; i < segmentCount; ++i) ledger.lastAngle[i] = q[i];
 }
@@ -87,10 +89,11 @@ void recordEnergyStep(EnergyLedger& ledger, const double p[segmentCount], const 
     }
     ledger.dissipated += jointDamping * damped * (0.5 * timeStep);
     ledger.supplied += driven;
+    ledger.handWork += handStepWork;
 
     for (int i = 0; i < segmentCount; ++i) {
         ledger.lastRate[i] = rate[i];
         ledger.lastAngle[i] = q[i];
     }
-    ledger.residual = (total(ledger.now) - total(ledger.start)) + ledger.dissipated - ledger.supplied;
+    ledger.residual = (total(ledger.now) - total(ledger.start)) + ledger.dissipated - ledger.supplied - ledger.handWork;
 }

@@ -23,7 +23,8 @@ struct EnergyLedger {
     FigureEnergy now;    // at the last recorded state
     double dissipated;   // work the controllers' damping has taken out since step 0 (>= 0), J
     double supplied;     // work the applied torques have put in since step 0, J
-    double residual;     // (now - start, all three terms) + dissipated - supplied, J
+    double handWork;     // work the hand's pull has put in since step 0, J
+    double residual;     // (now - start, all three terms) + dissipated - supplied - handWork, J
     // the last recorded state's joint rates and angles, for the next step's works
     double lastRate[segmentCount];
     double lastAngle[segmentCount];
@@ -34,5 +35,6 @@ void openEnergyLedger(EnergyLedger& ledger, const double p[segmentCount], const 
 
 // After each stepRK4, with the new state: ledger.now becomes the energy at
 // (p, q) and the step's dissipated and supplied work are added, under the
-// torques appliedTorque holds for that step.
+// torques appliedTorque holds for that step, and the hand's work of that
+// step as stepRK4 left it in handStepWork.
 void recordEnergyStep(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]);
