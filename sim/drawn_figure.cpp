@@ -30,6 +30,10 @@ PlanePoint pointOfFrame(const DrawnFrame& frame, double x, double y) {
 }
 
 PlanePoint pointInFrame(const DrawnFrame& frame, PlanePoint point) {
+    // the table's sine and cosine of an angle are samples of two grid points,
+    // so c^2 + s^2 strays from 1 by up to about 1e-5: divide it out, so this
+    // undoes pointOfFrame exactly
     const double dx = point.x - frame.origin.x, dy = point.y - frame.origin.y;
-    return {frame.c * dx + frame.s * dy, frame.c * dy - frame.s * dx};
+    const double norm = frame.c * frame.c + frame.s * frame.s;
+    return {(frame.c * dx + frame.s * dy) / norm, (frame.c * dy - frame.s * dx) / norm};
 }

@@ -69,6 +69,7 @@ struct DrawnFrame {
 void computeDrawnFrames(DrawnFrame frames[segmentCount], const double jointSin[segmentCount],
                         const double jointCos[segmentCount]);
 
-// The plane point at (x, y) of a drawn frame, and the frame's (x, y) of a plane point.
+// The plane point at (x, y) of a drawn frame, and the frame's (x, y) of a
+// plane point (the inverse of the first, whatever the frame's scale).
 PlanePoint pointOfFrame(const DrawnFrame& frame, double x, double y);
 PlanePoint pointInFrame(const DrawnFrame& frame, PlanePoint point);
