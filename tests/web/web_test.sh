@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds the web page with Emscripten and drives it in Chromium (page_test.mjs).
+# Builds the web page with Emscripten and drives it in Chromium (page_test.mjs,
+# then grab_test.mjs).
 #
 # Usage: web_test.sh SOURCE_DIR RUNNER WORK_DIR
 #   SOURCE_DIR: the checkout; RUNNER: the native marionette-sim; WORK_DIR: where
-#   the page is built and the page's screenshot (web_page.png) is left.
+#   the page is built and the page's screenshots (web_page.png, and grab.png
+#   while a hand pulls) are left.
 #
 # Exits 0 when every check passes, 1 when one fails, and 77 (skipped) when
 # Emscripten, Node, Chromium or the npm packages are missing (1 instead when
@@ -37,4 +39,5 @@ fi
 
 mkdir -p "$work"
 "$source_dir/tools/build_web.sh" "$work/page" "$work/cmake" || { echo "web_test: FAIL: the page did not build" >&2; exit 1; }
-exec node "$here/page_test.mjs" "$work/page" "$runner" "$work/web_page.png"
+node "$here/page_test.mjs" "$work/page" "$runner" "$work/web_page.png" || exit 1
+exec node "$here/grab_test.mjs" "$work/page" "$work/grab.png"
