@@ -167,24 +167,41 @@ async function main() {
   check(later < 0.5 * atRelease, `after release the angles went from ${atRelease.toFixed(3)} to ${later.toFixed(3)} rad off the pose`);
   pass(`release lets go; the figure swings back (${atRelease.toFixed(2)} rad off its pose, then ${later.toFixed(2)})`);
 
-  // A fling: 200 random pointer moves in 2 s while holding, here and far off.
+  // Leaving the window lets go too.
+  await setPaused(true);
+  const grabOnce = await segmentCentre(rightHand);
+  await page.mouse.move(grabOnce.x, grabOnce.y);
+  await page.mouse.down();
+  check((await held()) !== null, 'could not take hold again');
+  await setPaused(false);
+  await page.mouse.move(-20, grabOnce.y, { steps: 4 });
+  check((await held()) === null, 'leaving the window did not let go');
+  await page.mouse.up();
+  pass('leaving the window lets go');
+
+  // A fling: 200 random pointer moves in 2 s while holding, here and far
+  // off, a third each at real time, in slow motion and as fast as it integrates.
+  await setPaused(true);
   const grabAgain = await segmentCentre(rightHand);
   await page.mouse.move(grabAgain.x, grabAgain.y);
   await page.mouse.down();
   check((await held()) !== null, 'could not take hold for the fling');
+  await setPaused(false);
   let seed = 7;
   const random = () => ((seed = (seed * 1103515245 + 12345) % 2147483648) / 2147483648);
   for (let k = 0; k < 200; ++k) {
+    if (k % 67 === 0) await page.evaluate((pace) => Module._webSetPace(pace), k / 67);
     await page.mouse.move(box.x - 100 + random() * (box.width + 200), box.y - 100 + random() * (box.height + 200));
     await page.waitForTimeout(10);
   }
   await page.mouse.up();
+  await page.evaluate(() => Module._webSetPace(0));
   await afterSteps(stepsPerSecond);
   const flung = await state();
   const flingEnergy = await page.evaluate(() => window.marionette.energy());
   check(finite(flung), 'an angle or a momentum is not finite after the fling');
   check(flung.q.every((q) => Math.abs(q) < 100), `the fling wound a joint up to ${Math.max(...flung.q.map(Math.abs))} rad`);
-  pass(`a fling of 200 moves in 2 s leaves every angle and momentum finite (residual ${flingEnergy.residual.toExponential(2)} J)`);
+  pass(`a fling of 200 moves in 2 s, at all three paces, leaves every angle and momentum finite (residual ${flingEnergy.residual.toExponential(2)} J)`);
 
   // A finger: the DevTools protocol's touch events, through the same pointer events.
   const cdp = await context.newCDPSession(page);
