@@ -49,7 +49,9 @@ bool finite(PlanePoint point) {
 }
 
 PlanePoint clampTarget(PlanePoint target) {
-    const auto clamp = [](double v) { return v > handTargetReach ? handTargetReach : v < -handTargetReach ? -handTargetReach : v; };
+    const auto clamp = [](double v) {
+        return v > handTargetReach ? handTargetReach : v < -handTargetReach ? -handTargetReach : v;
+    };
     return {clamp(target.x), clamp(target.y)};
 }
 
