@@ -102,6 +102,28 @@ async function main() {
     }
     return n === 0 ? null : { x: box.left + x / n, y: box.top + y / n };
   }, segment);
+  // The picking against the picture: of the canvas points (every 4th pixel)
+  // the core finds a segment under, the share that the screenshot shows
+  // painted, and of those it finds nothing under, the share it shows white.
+  const pickingAgainstPicture = async () => {
+    const png = (await page.screenshot()).toString('base64');
+    return page.evaluate(async (png) => {
+      const bitmap = await createImageBitmap(await (await fetch(`data:image/png;base64,${png}`)).blob());
+      const c = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
+      c.drawImage(bitmap, 0, 0);
+      const box = document.getElementById('view').getBoundingClientRect();
+      const counts = { picked: 0, painted: 0, empty: 0, white: 0 };
+      for (let row = 2; row < box.height - 2; row += 4) {
+        for (let column = 2; column < box.width - 2; column += 4) {
+          const segment = Module._webSegmentAt((column / box.width) * 2 - 1, 1 - (row / box.height) * 2, 0);
+          const [r, g, b] = c.getImageData(Math.round(box.left + column), Math.round(box.top + row), 1, 1).data;
+          const white = r > 245 && g > 245 && b > 245;
+          if (segment >= 0) { ++counts.picked; if (!white) ++counts.painted; } else { ++counts.empty; if (white) ++counts.white; }
+        }
+      }
+      return { painted: counts.painted / counts.picked, white: counts.white / counts.empty };
+    }, png);
+  };
   const finite = (s) => [...s.q, ...s.p].every(Number.isFinite);
 
   // The figure in its pose, stopped; the right hand found where it is drawn.
@@ -111,6 +133,9 @@ async function main() {
   await setPaused(true);
   const hand = await segmentCentre(rightHand);
   check(hand !== null, 'the right hand is nowhere on the canvas');
+  const matched = await pickingAgainstPicture();
+  check(matched.painted > 0.93 && matched.white > 0.93, `picking against the picture: ${JSON.stringify(matched)}`);
+  pass(`what the pointer takes hold of is what the picture shows: ${(100 * matched.painted).toFixed(1)}% of the points on a segment are painted, ${(100 * matched.white).toFixed(1)}% of the others white`);
   const box = await page.locator('#view').boundingBox();
   const blank = { x: box.x + 30, y: box.y + box.height - 30 };
   check((await segmentCentre(-1)) !== null, 'no empty place on the canvas');
@@ -259,6 +284,21 @@ async function main() {
   check(scrolledOn === 0, `a swipe on the figure scrolled the page by ${scrolledOn} px`);
   check((await held()) === null, 'the swipe on the figure still holds it after the finger lifted');
   pass(`a swipe beside the figure scrolls the page (${scrolledBeside} px), one on the figure pulls it instead`);
+
+  // A canvas that CSS shows smaller than it draws: the pointer still takes
+  // hold of the point under it.
+  await page.setViewportSize({ width: 1000, height: 800 });
+  await page.evaluate(() => { window.scrollTo(0, 0); Object.assign(document.getElementById('view').style, { width: '300px', height: '300px' }); });
+  const smaller = await pickingAgainstPicture();
+  check(smaller.painted > 0.93 && smaller.white > 0.93, `picking against the picture shown at 300 px: ${JSON.stringify(smaller)}`);
+  const small = await segmentCentre(rightHand);
+  await page.mouse.move(small.x, small.y);
+  await page.mouse.down();
+  const scaled = await held();
+  await page.mouse.up();
+  check(scaled !== null && distance(scaled.held, scaled.pointer) < 1,
+    `on a canvas shown at 300 px the held point is not under the pointer: ${JSON.stringify(scaled)}`);
+  pass(`on a canvas shown at 300 of its 400 px, picking still matches the picture (${(100 * smaller.painted).toFixed(1)}%, ${(100 * smaller.white).toFixed(1)}%) and the pointer takes hold`);
 
   check(problems.length === 0, `errors in the console: ${problems.join('; ')}`);
   pass(`no error in the console; the page while pulling is in ${screenshotPath}`);
