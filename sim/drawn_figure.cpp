@@ -3,6 +3,7 @@
 namespace {
 
 constexpr double pixelsToUnits = 0.00390625;  // 256 pixels of a picture make one unit
+constexpr DrawnFrame planeFrame{{0.0, 0.0}, 1.0, 0.0};  // the torso's parent: the plane itself
 
 }  // namespace
 
@@ -12,16 +13,17 @@ DrawnQuad drawnQuad(std::uint32_t pixelWidth, std::uint32_t pixelHeight) {
     return {-0.1 * w, 1.9 * w, -h, h};
 }
 
+DrawnFrame childFrame(const DrawnFrame& parent, int segment, double jointSin, double jointCos) {
+    return {pointOfFrame(parent, drawnJointOffsets[segment].x, drawnJointOffsets[segment].y),
+            parent.c * jointCos - parent.s * jointSin, parent.s * jointCos + parent.c * jointSin};
+}
+
 void computeDrawnFrames(DrawnFrame frames[segmentCount], const double jointSin[segmentCount],
                         const double jointCos[segmentCount]) {
-    // outward: each joint placed by its offset in the parent's frame, each
-    // frame turned by its joint angle from the parent's direction
+    // outward, each frame from its parent's
     for (const int i : outwardOrder) {
         const int parent = parentOf[i];
-        const DrawnFrame base = parent < 0 ? DrawnFrame{{0.0, 0.0}, 1.0, 0.0} : frames[parent];
-        frames[i].origin = pointOfFrame(base, drawnJointOffsets[i].x, drawnJointOffsets[i].y);
-        frames[i].c = base.c * jointCos[i] - base.s * jointSin[i];
-        frames[i].s = base.s * jointCos[i] + base.c * jointSin[i];
+        frames[i] = childFrame(parent < 0 ? planeFrame : frames[parent], i, jointSin[i], jointCos[i]);
     }
 }
 

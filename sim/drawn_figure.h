@@ -64,6 +64,11 @@ struct DrawnFrame {
     double c, s;
 };
 
+// The drawn frame of `segment` in the plane, from its parent's frame (the
+// plane's own, origin and x axis, for the torso): its joint placed by the
+// picture's offset, its axis turned by the joint angle of the given sine and cosine.
+DrawnFrame childFrame(const DrawnFrame& parent, int segment, double jointSin, double jointCos);
+
 // frames[i] = segment i's drawn frame, for every segment, at the joint
 // angles whose sines and cosines are given (the table's in the simulation).
 void computeDrawnFrames(DrawnFrame frames[segmentCount], const double jointSin[segmentCount],

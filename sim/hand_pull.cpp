@@ -23,13 +23,10 @@ int pathToPivot(int path[segmentCount], int segment) {
 int pathFrames(DrawnFrame frames[segmentCount], int path[segmentCount], int segment,
                const double jointSin[segmentCount], const double jointCos[segmentCount]) {
     const int n = pathToPivot(path, segment);
-    DrawnFrame base{{0.0, 0.0}, 1.0, 0.0};
+    DrawnFrame base{{0.0, 0.0}, 1.0, 0.0};  // the plane's own frame
     for (int k = 0; k < n; ++k) {
         const int j = path[k];
-        frames[j].origin = pointOfFrame(base, drawnJointOffsets[j].x, drawnJointOffsets[j].y);
-        frames[j].c = base.c * jointCos[j] - base.s * jointSin[j];
-        frames[j].s = base.s * jointCos[j] + base.c * jointSin[j];
-        base = frames[j];
+        base = frames[j] = childFrame(base, j, jointSin[j], jointCos[j]);
     }
     return n;
 }
