@@ -4,6 +4,7 @@
 
 #include "dynamics.h"
 #include "figure_model.h"
+#include "hand_pull.h"
 #include "integrator.h"
 
 namespace {
@@ -40,6 +41,20 @@ void stepRK4Bench(benchmark::State& bench) {
     bench.counters["steps/s"] = benchmark::Counter(static_cast<double>(bench.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(stepRK4Bench);
+
+// The same step while a hand pulls the right hand (the pull's four
+// evaluations and the integration of its work).
+void stepRK4HoldingBench(benchmark::State& bench) {
+    FigureState state = swingingState();
+    takeHold(rightHand, {0.45, 0.0}, {-1.0, -3.0});
+    for (auto _ : bench) {
+        stepRK4(state.p, state.q, 1, -1);
+        benchmark::DoNotOptimize(state);
+    }
+    releaseHold();
+    bench.counters["steps/s"] = benchmark::Counter(static_cast<double>(bench.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(stepRK4HoldingBench);
 
 }  // namespace
 

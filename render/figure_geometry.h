@@ -1,9 +1,11 @@
 // The drawing's arithmetic, free of graphics calls: the eye point, the aspect
-// ratio, the quad of a segment picture and the head's nod.
+// ratio, what a point of the view shows on the plane, the quad of a segment
+// picture and the head's nod.
 #pragma once
 
 #include <array>
 
+#include "drawn_figure.h"
 #include "tga_reader.h"
 
 // A point of the world: x to the right, y up, z towards the viewer.
@@ -19,6 +21,25 @@ Point3 eyeOnCircle(double distance, double height, double azimuth);
 // counts as 1, so the ratio is always finite.
 float viewAspectRatio(int width, int height);
 
+// The camera as the projection and view matrices take it: the eye, the
+// point it looks at (up is +y), the vertical field of view in degrees and
+// the aspect ratio width / height.
+struct CameraView {
+    Point3 eye, centre;
+    double fovyDegrees;
+    double aspect;
+};
+
+// out = the point of the plane z = 0 shown at normalised device coordinates
+// (ndcX, ndcY), -1..1 from the view's left and bottom edges to its right and
+// top ones. False, with out untouched, when that line of sight does not
+// reach the plane in front of the eye.
+bool unprojectToPlane(PlanePoint& out, const CameraView& view, double ndcX, double ndcY);
+
+// The inverse: ndc = where the plane point shows (x, y), false when it lies
+// behind the eye.
+bool projectFromPlane(double ndc[2], const CameraView& view, PlanePoint point);
+
 // A joint angle in radians as the degrees handed to the graphics library:
 // radians * 57.29577951308232 in double, then rounded to float.
 float jointAngleDegrees(double radians);
@@ -29,9 +50,9 @@ struct QuadCorner {
     double x, y;
 };
 
-// The quad of a picture, corners in drawing order. With W = width / 256 and
-// H = height / 256 it runs from -0.1 W to 1.9 W along x and from -H to H
-// across; t = 1 at the joint end, s = 0 at y = -H.
+// The quad of a picture, corners in drawing order: drawnQuad's extent (with
+// W = width / 256 and H = height / 256, from -0.1 W to 1.9 W along x and from
+// -H to H across); t = 1 at the joint end, s = 0 at y = -H.
 std::array<QuadCorner, 4> segmentQuad(const Texture& record);
 
 // One picture's nod: angle += speed * 0.1 (summed in double, kept in float);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <iterator>
 
+#include "drawn_figure.h"
 #include "texture_loader.h"
 
 Texture textureTable[textureCount];
@@ -18,21 +19,6 @@ float headNodAngle = 0.0f;
 float headNodSpeed = 1.0f;
 
 namespace {
-
-// A limb segment's joint in the frame of the segment before it (the torso
-// for the first of a chain).
-struct LimbJoint {
-    int segment;
-    float x, y;
-};
-
-// The four limbs, each from the torso outwards, in drawing order.
-constexpr LimbJoint limbChains[4][3] = {
-    {{rightUpperArm, 0.2f, -0.7f}, {rightLowerArm, 1.7f, -0.1f}, {rightHand, 1.6f, 0.0f}},
-    {{leftUpperArm, 0.2f, 0.7f}, {leftLowerArm, 1.7f, 0.1f}, {leftHand, 1.6f, 0.0f}},
-    {{rightUpperLeg, 3.5f, -0.4f}, {rightLowerLeg, 1.6f, 0.0f}, {rightFoot, 1.6f, 0.0f}},
-    {{leftUpperLeg, 3.5f, 0.4f}, {leftLowerLeg, 1.6f, 0.0f}, {leftFoot, 1.6f, 0.0f}},
-};
 
 // A picture file and the record of the texture table it fills.
 struct PictureFile {
@@ -73,18 +59,23 @@ void initCamera() {
     cameraEye = eyeOnCircle(cameraDistance, cameraHeight, cameraAzimuth);
 }
 
+CameraView cameraView() {
+    // The eye, lowered by two units, looks at the point two units below the pivot.
+    return {{cameraEye.x, cameraEye.y - 2.0, cameraEye.z}, {0.0, -2.0, 0.0}, 45.0, aspectRatio};
+}
+
 void reshapeView(int width, int height) {
     aspectRatio = viewAspectRatio(width, height);
     glViewport(0, 0, width, height);
+    const CameraView view = cameraView();
 
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(45.0, aspectRatio, 0.1, 100.0);
+    gluPerspective(view.fovyDegrees, view.aspect, 0.1, 100.0);
 
-    // The eye, lowered by two units, looks at the point two units below the pivot.
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    gluLookAt(cameraEye.x, cameraEye.y - 2.0, cameraEye.z, 0.0, -2.0, 0.0, 0.0, 1.0, 0.0);
+    gluLookAt(view.eye.x, view.eye.y, view.eye.z, view.centre.x, view.centre.y, view.centre.z, 0.0, 1.0, 0.0);
 }
 
 void loadFigureTextures() {
@@ -106,9 +97,10 @@ void drawFigure(const double q[segmentCount]) {
     glPushMatrix();
     rotateByJoint(q[torso]);
 
-    // The limbs first, so the torso covers their joint ends.
-    for (const auto& chain : limbChains) {
-        for (const LimbJoint& joint : chain) {
+    // The limbs first, so the torso covers their joint ends; each joint at
+    // the picture's own offset in the frame of the segment before it.
+    for (const auto& chain : drawnLimbChains) {
+        for (const DrawnJoint& joint : chain) {
             glPushMatrix();
             glTranslatef(joint.x, joint.y, 0.0f);
             rotateByJoint(q[joint.segment]);

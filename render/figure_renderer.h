@@ -24,6 +24,10 @@ void initCamera();
 // Reshape callback: aspect ratio, viewport, perspective and the camera's view.
 void reshapeView(int width, int height);
 
+// The camera as reshapeView sets it: the eye lowered by two units looks at
+// the point two units below the pivot, 45 degrees high, at aspectRatio.
+CameraView cameraView();
+
 // Loads the fourteen pictures from the working directory into the texture
 // table, the head's first; one that does not load leaves its record empty.
 // Needs a current graphics context.

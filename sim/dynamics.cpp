@@ -1,5 +1,6 @@
 #include "dynamics.h"
 
+#include "hand_pull.h"
 #include "joint_controller.h"
 #include "sine_table.h"
 
@@ -66,4 +67,7 @@ void computeDerivatives(const double p[segmentCount], const double q[segmentCoun
     for (int i = 0; i < segmentCount; ++i)
         axisMomentumRate(momentumRate[i], w.subtreeGravityWrench[i], controllerTorque[i], appliedTorque[i],
                          w.articulatedInertia[i], w.biasMomentum[i], w.spatialVelocity[i]);
+
+    // the hand's pull, only while a grab holds a point of the drawn figure
+    if (handGrab.active) addHandTorques(momentumRate, q, jointVelocity);
 }

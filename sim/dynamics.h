@@ -21,6 +21,7 @@ struct DynamicsWorkspace {
 extern DynamicsWorkspace dynamicsWorkspace;
 
 // momentumRate = dp/dt and jointVelocity = dq/dt at the state (p, q), with
-// the current appliedTorque. Outputs are distinct from the inputs.
+// the current appliedTorque and, while a grab is active, the hand's pull
+// (hand_pull.h). Outputs are distinct from the inputs.
 void computeDerivatives(const double p[segmentCount], const double q[segmentCount],
                         double momentumRate[segmentCount], double jointVelocity[segmentCount]);

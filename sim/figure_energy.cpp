@@ -1,6 +1,7 @@
 #include "figure_energy.h"
 
 #include "dynamics.h"
+#include "hand_pull.h"
 #include "integrator.h"
 #include "joint_controller.h"
 
@@ -57,7 +58,8 @@ double total(const FigureEnergy& e) { return e.kinetic + e.gravity + e.spring; }
 
 void balance(EnergyLedger& ledger) {
     ledger.residual =
-        (total(ledger.now) - total(ledger.start)) + ledger.dissipated - ledger.supplied - ledger.knobWork;
+        (total(ledger.now) - total(ledger.start)) + ledger.dissipated - ledger.supplied - ledger.knobWork -
+        ledger.handWork;
 }
 
 }  // namespace
@@ -73,6 +75,7 @@ void openEnergyLedger(EnergyLedger& ledger, const double p[segmentCount], const 
     ledger.dissipated = 0.0;
     ledger.supplied = 0.0;
     ledger.knobWork = 0.0;
+    ledger.handWork = 0.0;
     ledger.residual = 0.0;
     for (int i = 0; i < segmentCount; ++i) ledger.lastAngle[i] = q[i];
 }
@@ -93,6 +96,7 @@ void recordEnergyStep(EnergyLedger& ledger, const double p[segmentCount], const 
     }
     ledger.dissipated += controllerDamping * damped * (0.5 * timeStep);
     ledger.supplied += driven;
+    ledger.handWork += handStepWork;
 
     for (int i = 0; i < segmentCount; ++i) {
         ledger.lastRate[i] = rate[i];

@@ -25,7 +25,8 @@ struct EnergyLedger {
     double dissipated;   // work the controllers' damping has taken out since step 0 (>= 0), J
     double supplied;     // work the applied torques have put in since step 0, J
     double knobWork;     // what the knobs' changes added to the stored energy since step 0, J
-    double residual;     // (now - start, all three terms) + dissipated - supplied - knobWork, J
+    double handWork;     // work the hand's pull has put in since step 0, J
+    double residual;     // (now - start, all three terms) + dissipated - supplied - knobWork - handWork, J
     // the last recorded state's joint rates and angles, for the next step's works
     double lastRate[segmentCount];
     double lastAngle[segmentCount];
@@ -36,7 +37,8 @@ void openEnergyLedger(EnergyLedger& ledger, const double p[segmentCount], const 
 
 // After each stepRK4, with the new state: ledger.now becomes the energy at
 // (p, q) and the step's dissipated and supplied work are added, under the
-// torques appliedTorque holds for that step and the damping in force.
+// torques appliedTorque holds for that step and the damping in force, and
+// the hand's work of that step as stepRK4 left it in handStepWork.
 void recordEnergyStep(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]);
 
 // After applyPhysicsSettings changed a knob between two steps, with the state

@@ -13,6 +13,7 @@ inline constexpr double timeStep = 0.00015;  // simulated seconds per step
 // other direction keeps joint 0's value.
 void setAppliedTorques(std::int32_t limbTorqueMode, std::int32_t torsoTorqueDirection);
 
-// Advances p and q in place by one step of timeStep under the key state.
+// Advances p and q in place by one step of timeStep under the key state
+// (and the hand's pull while a grab is active); sets handStepWork.
 void stepRK4(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqueMode,
              std::int32_t torsoTorqueDirection);

@@ -135,3 +135,41 @@ TEST(JointAngle, RadiansBecomeSinglePrecisionDegrees) {
     EXPECT_EQ(jointAngleDegrees(0.0), 0.0f);
     EXPECT_NEAR(jointAngleDegrees(-1.57), -89.954373f, 1e-4f);
 }
+
+// The eye (0, -1, 15) looks at (0, -2, 0), dipping by atan(1/15); a line of
+// sight at the top or bottom edge of the view is 22.5 degrees above or
+// below that and meets the plane at y = -1 - 15 tan(dip).
+TEST(Camera, PointsOfTheViewMapOntoThePlaneAndBack) {
+    const CameraView view{{0.0, -1.0, 15.0}, {0.0, -2.0, 0.0}, 45.0, 1.0};
+    PlanePoint centre{}, top{}, bottom{};
+    ASSERT_TRUE(unprojectToPlane(centre, view, 0.0, 0.0));
+    EXPECT_NEAR(centre.x, 0.0, 1e-12);
+    EXPECT_NEAR(centre.y, -2.0, 1e-12);
+    const double dip = std::atan(1.0 / 15.0), half = std::numbers::pi / 8.0;
+    ASSERT_TRUE(unprojectToPlane(top, view, 0.0, 1.0));
+    ASSERT_TRUE(unprojectToPlane(bottom, view, 0.0, -1.0));
+    EXPECT_NEAR(top.y, -1.0 - 15.0 * std::tan(dip - half), 1e-12);
+    EXPECT_NEAR(bottom.y, -1.0 - 15.0 * std::tan(dip + half), 1e-12);
+
+    // a wider view shows more across, and every point goes back where it came from
+    for (const double aspect : {1.0, 2.0, 0.5}) {
+        const CameraView wide{view.eye, view.centre, 45.0, aspect};
+        for (const double x : {-1.0, -0.3, 0.8}) {
+            for (const double y : {-1.0, 0.2, 0.9}) {
+                PlanePoint p{};
+                double back[2];
+                ASSERT_TRUE(unprojectToPlane(p, wide, x, y));
+                ASSERT_TRUE(projectFromPlane(back, wide, p));
+                EXPECT_NEAR(back[0], x, 1e-12);
+                EXPECT_NEAR(back[1], y, 1e-12);
+            }
+        }
+        PlanePoint edge{};
+        ASSERT_TRUE(unprojectToPlane(edge, wide, 1.0, 0.0));
+        EXPECT_NEAR(edge.x, aspect * std::hypot(15.0, 1.0) * std::tan(half) * 15.0 / 15.0, 1e-9);
+    }
+    // a line of sight that never reaches the plane
+    PlanePoint untouched{7.0, 7.0};
+    EXPECT_FALSE(unprojectToPlane(untouched, {{0.0, 0.0, 15.0}, {0.0, 0.0, 30.0}, 45.0, 1.0}, 0.0, 0.0));
+    EXPECT_EQ(untouched.x, 7.0);
+}

@@ -15,6 +15,7 @@ const views = {
       { label: 'damped out', read: () => Module._webEnergy(3), stroke: '#1f77b4', dash: [7, 4] },
       { label: 'put in by torques', read: () => Module._webEnergy(4), stroke: '#ff7f0e', dash: [7, 4] },
       { label: 'added by knobs', read: () => Module._webEnergy(6), stroke: '#8c564b', dash: [2, 3] },
+      { label: 'put in by your hand', read: () => Module._webEnergy(7), stroke: '#e377c2', dash: [2, 3] },
     ],
   },
   angles: {

@@ -4,7 +4,7 @@
 const byId = (id) => document.getElementById(id);
 
 // webEnergy's terms by the id of their cell.
-export const energyTerms = { kinetic: 0, gravity: 1, spring: 2, dissipated: 3, supplied: 4, residual: 5, knobs: 6 };
+export const energyTerms = { kinetic: 0, gravity: 1, spring: 2, dissipated: 3, supplied: 4, residual: 5, knobs: 6, hand: 7 };
 
 let rateSample = null;     // steps taken and the time, about a second ago
 let stepsPerSecond = null;

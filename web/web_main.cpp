@@ -4,14 +4,18 @@
 #include <GL/glut.h>
 #include <emscripten.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
+#include <limits>
 
 #include "artwork.h"
 #include "figure_energy.h"
+#include "figure_picking.h"
 #include "figure_renderer.h"
 #include "frame_pacing.h"
+#include "hand_pull.h"
 #include "integrator.h"
 #include "key_controls.h"
 #include "physics_settings.h"
@@ -71,6 +75,27 @@ void runFrame() {
         drawFigure(figureState.q);
         pictureDue = false;
     }
+}
+
+// The plane point a pointer shows at normalised device coordinates of the
+// canvas, and `reach` (a distance across the canvas in the same
+// coordinates) as a distance in the plane there; false off the plane.
+bool pointerOnPlane(PlanePoint& point, double& reach, double ndcX, double ndcY, double reachNdc) {
+    const CameraView view = cameraView();
+    PlanePoint beside{};
+    if (!unprojectToPlane(point, view, ndcX, ndcY)) return false;
+    reach = reachNdc > 0.0 && unprojectToPlane(beside, view, ndcX + reachNdc, ndcY)
+                ? std::sqrt((beside.x - point.x) * (beside.x - point.x) + (beside.y - point.y) * (beside.y - point.y))
+                : 0.0;
+    return true;
+}
+
+// The segment shown at a pointer, with its held point; -1 for none.
+SegmentPick pickAtPointer(double ndcX, double ndcY, double reachNdc, PlanePoint& point) {
+    double reach = 0.0;
+    if (!std::isfinite(ndcX) || !std::isfinite(ndcY) || !pointerOnPlane(point, reach, ndcX, ndcY, reachNdc))
+        return {-1, {0.0, 0.0}};
+    return pickSegmentNear(textureTable, figureState.q, point, reach);
 }
 
 }  // namespace
@@ -200,7 +225,8 @@ EMSCRIPTEN_KEEPALIVE double webMomentum(int i) {
 
 // The energy readouts, in joules: 0 kinetic, 1 gravity, 2 spring (now), 3
 // dissipated, 4 supplied (since start-up or the last reset), 5 the residual
-// of the balance, 6 what knob changes added; 0 for any other term.
+// of the balance, 6 what knob changes added, 7 the work put in by the hand's
+// pull (grab.js); 0 for any other term.
 EMSCRIPTEN_KEEPALIVE double webEnergy(int term) {
     switch (term) {
         case 0: return ledger.now.kinetic;
@@ -210,6 +236,7 @@ EMSCRIPTEN_KEEPALIVE double webEnergy(int term) {
         case 4: return ledger.supplied;
         case 5: return ledger.residual;
         case 6: return ledger.knobWork;
+        case 7: return ledger.handWork;
         default: return 0.0;
     }
 }
@@ -228,6 +255,49 @@ EMSCRIPTEN_KEEPALIVE int webPaused() {
 
 EMSCRIPTEN_KEEPALIVE int webPace() {
     return static_cast<int>(pace);
+}
+
+// The hand (grab.js). Pointers come in normalised device coordinates of the
+// canvas, -1..1 from its left and bottom edges to its right and top ones;
+// reachNdc, in the same units across, is how far around the pointer a
+// segment still counts as under it (a finger's width; 0 for a mouse).
+
+// The segment under the pointer, or -1: what the cursor shows.
+EMSCRIPTEN_KEEPALIVE int webSegmentAt(double ndcX, double ndcY, double reachNdc) {
+    PlanePoint point{};
+    return pickAtPointer(ndcX, ndcY, reachNdc, point).segment;
+}
+
+// Takes hold of the segment under the pointer, at the pointer's point, and
+// returns it; -1, holding nothing, when there is none.
+EMSCRIPTEN_KEEPALIVE int webGrab(double ndcX, double ndcY, double reachNdc) {
+    releaseHold();
+    PlanePoint point{};
+    const SegmentPick pick = pickAtPointer(ndcX, ndcY, reachNdc, point);
+    if (pick.segment < 0 || !takeHold(pick.segment, pick.held, point)) return -1;
+    return pick.segment;
+}
+
+// The pointer moved: the hand pulls towards it. Ignored while nothing is held.
+EMSCRIPTEN_KEEPALIVE void webDrag(double ndcX, double ndcY) {
+    PlanePoint point{};
+    double reach = 0.0;
+    if (std::isfinite(ndcX) && std::isfinite(ndcY) && pointerOnPlane(point, reach, ndcX, ndcY, 0.0))
+        moveHandTarget(point);
+}
+
+EMSCRIPTEN_KEEPALIVE void webRelease() {
+    releaseHold();
+}
+
+// Where the held point is drawn (0: x, 1: y) and where the hand pulls it
+// (2: x, 3: y), in normalised device coordinates; NaN while nothing is held.
+EMSCRIPTEN_KEEPALIVE double webHeldPoint(int k) {
+    double ndc[2];
+    if (!handGrab.active || k < 0 || k > 3 ||
+        !projectFromPlane(ndc, cameraView(), k < 2 ? heldPointAt(handGrab, figureState.q) : handGrab.target))
+        return std::numeric_limits<double>::quiet_NaN();
+    return ndc[k % 2];
 }
 
 }  // extern "C"
