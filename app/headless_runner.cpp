@@ -107,8 +107,9 @@ void printRow(std::FILE* out, std::int64_t step, const FigureState& state, const
     for (double q : state.q) std::fprintf(out, ",%.17g", q);
     for (double p : state.p) std::fprintf(out, ",%.17g", p);
     if (ledger != nullptr)
-        std::fprintf(out, ",%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g", ledger->now.kinetic, ledger->now.gravity,
-                     ledger->now.spring, ledger->dissipated, ledger->supplied, ledger->knobWork, ledger->residual);
+        std::fprintf(out, ",%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g", ledger->now.kinetic,
+                     ledger->now.gravity, ledger->now.spring, ledger->dissipated, ledger->supplied, ledger->knobWork,
+                     ledger->handWork, ledger->residual);
     std::fputc('\n', out);
 }
 
@@ -144,10 +145,12 @@ const char* runnerUsage() {
            "  knobs       what the knobs' changes added to kinetic + gravity + spring\n"
            "              at the moments they changed (a stronger gravity or spring\n"
            "              stores more at once); 0 without --knob\n"
+           "  hand        work a hand pulling the figure (a grab) has put in since\n"
+           "              step 0\n"
            "  residual    kinetic + gravity + spring - (their sum at step 0)\n"
-           "              + dissipated - supplied - knobs: what the books miss, 0 in\n"
-           "              exact physics; here about 1e-6 of the energy moved, mostly\n"
-           "              from the steps of the sine table\n";
+           "              + dissipated - supplied - knobs - hand: what the books\n"
+           "              miss, 0 in exact physics; here about 1e-6 of the energy\n"
+           "              moved, mostly from the steps of the sine table\n";
 }
 
 bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, const char* const argv[]) {
@@ -222,7 +225,7 @@ void runHeadless(const RunnerOptions& options, std::FILE* out) {
     std::fputs("step,t", out);
     for (int i = 0; i < segmentCount; ++i) std::fprintf(out, ",q%d", i);
     for (int i = 0; i < segmentCount; ++i) std::fprintf(out, ",p%d", i);
-    if (options.energy) std::fputs(",kinetic,gravity,spring,dissipated,supplied,knobs,residual", out);
+    if (options.energy) std::fputs(",kinetic,gravity,spring,dissipated,supplied,knobs,hand,residual", out);
     std::fputc('\n', out);
 
     for (std::int64_t step = 0;; ++step) {

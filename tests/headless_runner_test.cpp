@@ -154,17 +154,17 @@ TEST(HeadlessRunnerTest, EnergyColumnsFollowTheUnchangedState) {
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> plainLines = lines(plain.out), energyLines = lines(run.out);
     ASSERT_EQ(energyLines.size(), plainLines.size());
-    EXPECT_EQ(energyLines[0], plainLines[0] + ",kinetic,gravity,spring,dissipated,supplied,knobs,residual");
+    EXPECT_EQ(energyLines[0], plainLines[0] + ",kinetic,gravity,spring,dissipated,supplied,knobs,hand,residual");
     // the first 28 columns are those of the run without --energy, byte for byte
     for (std::size_t k = 1; k < energyLines.size(); ++k) {
         EXPECT_EQ(energyLines[k].substr(0, plainLines[k].size() + 1), plainLines[k] + ",") << "row " << k;
-        EXPECT_EQ(fields(energyLines[k]).size(), 35u) << "row " << k;
+        EXPECT_EQ(fields(energyLines[k]).size(), 36u) << "row " << k;
     }
     // the ledger's values, recorded at every step whatever --every says
     EnergyLedger ledger;
     simulate(2000, {{0, keyDown}, {1000, keyLeft}}, &ledger);
     char expected[200];
-    std::snprintf(expected, sizeof expected, ",%.17g,%.17g,%.17g,%.17g,%.17g,0,%.17g", ledger.now.kinetic,
+    std::snprintf(expected, sizeof expected, ",%.17g,%.17g,%.17g,%.17g,%.17g,0,0,%.17g", ledger.now.kinetic,
                   ledger.now.gravity, ledger.now.spring, ledger.dissipated, ledger.supplied, ledger.residual);
     const std::string& last = energyLines.back();
     EXPECT_EQ(last.substr(last.size() - std::strlen(expected)), expected);

@@ -4,8 +4,8 @@
 Draws a run of `marionette-sim --energy` against simulated time, in three
 panels: the angles of the torso and of the four upper limbs; the energy terms
 (kinetic, gravity, spring) with the work dissipated and supplied since the
-start, and what knob changes added (if any); and the residual of the energy balance. Each --key, given as to the
-runner, marks the moment that key was switched.
+start, and what knob changes and a hand added (if any); and the residual of the energy balance. Each --key, given
+as to the runner, marks the moment that key was switched.
 """
 
 import csv
@@ -16,7 +16,7 @@ USAGE = "usage: tools/plot_run.py RUN.csv OUT.png [--key STEP:NAME]..."
 KEY_NAMES = ("left", "right", "up", "down")
 ANGLES = (("q0", "torso"), ("q1", "right upper arm"), ("q4", "left upper arm"),
           ("q7", "right upper leg"), ("q10", "left upper leg"))
-ENERGY_COLUMNS = ("kinetic", "gravity", "spring", "dissipated", "supplied", "knobs", "residual")
+ENERGY_COLUMNS = ("kinetic", "gravity", "spring", "dissipated", "supplied", "knobs", "hand", "residual")
 
 
 def fail(message, status=1):
@@ -120,6 +120,9 @@ def main():
     if any(run["knobs"]):
         energy.plot(t, run["knobs"], label="added by knob changes", color="tab:brown",
                     linewidth=1.6, linestyle="--")
+    if any(run["hand"]):
+        energy.plot(t, run["hand"], label="put in by a hand", color="tab:pink",
+                    linewidth=1.6, linestyle="--")
     energy.plot(t, balance, label="stored: kinetic + gravity + spring,\nless their sum at the start", color="black",
                 linewidth=1.0, linestyle=":")
     energy.set_ylabel("energy (J)")
@@ -129,7 +132,7 @@ def main():
     residual.axhline(0.0, color="grey", linewidth=0.6)
     residual.set_ylabel("residual (mJ)")
     residual.set_xlabel("simulated time (s)")
-    residual.set_title("What the books miss: the residual, change of stored energy + dissipated - supplied - knobs",
+    residual.set_title("What the books miss: the residual, change of stored energy + dissipated - supplied - knobs - hand",
                        loc="left", fontsize=10)
 
     # the key switches: a line through every panel, named in the top one

@@ -36,9 +36,9 @@ function runnerRows(args) {
   const csv = execFileSync(runner, args, { encoding: 'utf8' });
   return csv.trim().split('\n').slice(1).map((line) => {
     const cells = line.split(',').map(Number);
-    const [kinetic, gravity, spring, dissipated, supplied, knobs, residual] = cells.slice(28);
+    const [kinetic, gravity, spring, dissipated, supplied, knobs, hand, residual] = cells.slice(28);
     return { step: cells[0], q: cells.slice(2, 15), p: cells.slice(15, 28),
-      energy: { kinetic, gravity, spring, dissipated, supplied, knobs, residual } };
+      energy: { kinetic, gravity, spring, dissipated, supplied, knobs, hand, residual } };
   });
 }
 
