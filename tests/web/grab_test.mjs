@@ -4,11 +4,11 @@
 //
 // usage: node grab_test.mjs PAGE_DIR SCREENSHOT.png
 //   PAGE_DIR: the built page; SCREENSHOT.png: the page while a hand pulls.
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
-import http from 'node:http';
+import { mkdtempSync, rmSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
+import { servePage } from './page_server.mjs';
 
 const [pageDir, screenshotPath] = process.argv.slice(2);
 if (!screenshotPath) {
@@ -32,29 +32,10 @@ function check(condition, what) {
   if (!condition) throw new Failure(what);
 }
 
-function servePage() {
-  const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
-  return new Promise((resolve) => {
-    const s = http.createServer((request, response) => {
-      const name = new URL(request.url, 'http://localhost').pathname.replace(/^\/$/, '/index.html');
-      const file = path.join(pageDir, path.normalize(name));
-      try {
-        const body = readFileSync(file);
-        response.writeHead(200, { 'Content-Type': types[path.extname(file)] ?? 'application/octet-stream' });
-        response.end(body);
-      } catch {
-        response.writeHead(404);
-        response.end();
-      }
-    });
-    s.listen(0, '127.0.0.1', () => resolve(s));
-  });
-}
-
 const distance = (a, b) => Math.hypot(a.x - b.x, a.y - b.y);
 
 async function main() {
-  server = await servePage();
+  server = await servePage(pageDir);
   const url = `http://127.0.0.1:${server.address().port}/`;
   profile = mkdtempSync(path.join(os.tmpdir(), 'marionette-chromium-'));
   context = await chromium.launchPersistentContext(profile, {

@@ -5,11 +5,11 @@
 //   PAGE_DIR: the built page; RUNNER: the native marionette-sim, whose rows
 //   the page's state must equal; SCREENSHOT.png: where the page's picture goes.
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
-import http from 'node:http';
+import { mkdtempSync, rmSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
+import { servePage } from './page_server.mjs';
 
 const [pageDir, runner, screenshotPath] = process.argv.slice(2);
 if (!screenshotPath) {
@@ -53,28 +53,8 @@ function firstDifference(a, b) {
   return null;
 }
 
-// Serves the page's files on 127.0.0.1 at a free port.
-function servePage() {
-  const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
-  return new Promise((resolve) => {
-    const s = http.createServer((request, response) => {
-      const name = new URL(request.url, 'http://localhost').pathname.replace(/^\/$/, '/index.html');
-      const file = path.join(pageDir, path.normalize(name));
-      try {
-        const body = readFileSync(file);
-        response.writeHead(200, { 'Content-Type': types[path.extname(file)] ?? 'application/octet-stream' });
-        response.end(body);
-      } catch {
-        response.writeHead(404);
-        response.end();
-      }
-    });
-    s.listen(0, '127.0.0.1', () => resolve(s));
-  });
-}
-
 async function main() {
-  server = await servePage();
+  server = await servePage(pageDir);
   const url = `http://127.0.0.1:${server.address().port}/`;
   profile = mkdtempSync(path.join(os.tmpdir(), 'marionette-chromium-'));
   context = await chromium.launchPersistentContext(profile, {
