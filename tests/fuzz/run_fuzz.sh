@@ -1,22 +1,30 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target over the TGA reader and runs it.
-#   tests/fuzz/run_fuzz.sh SECONDS
-# Build and run happen in build-fuzz/tga_reader/ of the repository (git-ignored),
-# on a fresh copy of tests/fuzz/corpus/. Exits non-zero on any finding: crash,
+# Builds a libFuzzer target and runs it.
+#   tests/fuzz/run_fuzz.sh SECONDS [TARGET]
+# TARGET is tga_reader (the default: the TGA reader, seeds in corpus/) or
+# session_reader (the session reader, seeds in session_corpus/).
+# Build and run happen in build-fuzz/TARGET/ of the repository (git-ignored),
+# on a fresh copy of the seeds. Exits non-zero on any finding: crash,
 # sanitizer report (address, undefined behaviour, leak), timeout or memory
-# limit; the offending input is then in build-fuzz/tga_reader/artifacts/.
+# limit; the offending input is then in build-fuzz/TARGET/artifacts/.
 # CXX chooses the compiler (default clang++, else clang++-14).
 set -euo pipefail
 
-if [[ $# -ne 1 || ! $1 =~ ^[1-9][0-9]*$ ]]; then
-  echo "usage: $0 SECONDS" >&2
+if [[ $# -lt 1 || $# -gt 2 || ! $1 =~ ^[1-9][0-9]*$ ]]; then
+  echo "usage: $0 SECONDS [tga_reader|session_reader]" >&2
   exit 2
 fi
 seconds=$1
+target=${2:-tga_reader}
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
-out="$repo/build-fuzz/tga_reader"
+out="$repo/build-fuzz/$target"
+case $target in
+  tga_reader) sources=("$repo/render/tga_reader.cpp") include=$repo/render seeds=$here/corpus ;;
+  session_reader) sources=("$repo/sim/session.cpp" "$repo/sim/key_controls.cpp") include=$repo/sim seeds=$here/session_corpus ;;
+  *) echo "usage: $0 SECONDS [tga_reader|session_reader]" >&2; exit 2 ;;
+esac
 
 cxx=${CXX:-}
 if [[ -z $cxx ]]; then
@@ -26,19 +34,19 @@ fi
 mkdir -p "$out"
 "$cxx" -std=c++20 -g -O1 -Wall -Wextra \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I"$repo/render" \
-  "$here/tga_reader_fuzz.cpp" "$repo/render/tga_reader.cpp" \
-  -o "$out/tga_reader_fuzz"
+  -I"$include" \
+  "$here/${target}_fuzz.cpp" "${sources[@]}" \
+  -o "$out/${target}_fuzz"
 
 rm -rf "$out/corpus" "$out/artifacts"
-cp -r "$here/corpus" "$out/corpus"
+cp -r "$seeds" "$out/corpus"
 mkdir -p "$out/artifacts"
 
 export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:allocator_may_return_null=0:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:${UBSAN_OPTIONS:-}"
 
 status=0
-"$out/tga_reader_fuzz" "$out/corpus" \
+"$out/${target}_fuzz" "$out/corpus" \
   -max_total_time="$seconds" \
   -rss_limit_mb=2048 -malloc_limit_mb=512 -timeout=10 \
   -artifact_prefix="$out/artifacts/" -print_final_stats=1 || status=$?
@@ -51,4 +59,4 @@ if [[ -n $(ls -A "$out/artifacts") ]]; then
   echo "run_fuzz.sh: findings in $out/artifacts" >&2
   exit 1
 fi
-echo "run_fuzz.sh: no findings in $seconds s"
+echo "run_fuzz.sh: $target: no findings in $seconds s"

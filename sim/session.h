@@ -1,0 +1,64 @@
+// A session: every input that changes the figure's physics, each stamped with
+// the step before which it takes effect, so that replaying it gives the same
+// numbers whatever the pace and the frame timing were.
+//
+// The text form, one line each, fields separated by one space:
+//
+//   marionette-session 1
+//   STEP key left|right|up|down
+//   STEP grab SEGMENT HELD_X HELD_Y TARGET_X TARGET_Y
+//   STEP move TARGET_X TARGET_Y
+//   STEP release
+//   STEP knob gravity|stiffness|damping|torque VALUE
+//   STEP reset
+//   STEP end
+//
+// STEP counts the steps since the session began (a reset does not restart
+// it); it never goes back from one line to the next, and the one end line,
+// the last, says where the session stopped. SEGMENT is a segment's name
+// (torso, rightUpperArm, ..., leftFoot). The held point is in the segment's
+// drawn frame and the target in the drawing plane, both in the drawing's
+// units. Numbers are written with 17 significant digits, so they read back
+// as the same doubles.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class SessionEventKind { key, grab, move, release, knob, reset };
+
+// The physics knobs a session may turn.
+enum class SessionKnob { gravity, stiffness, damping, torque };
+
+struct SessionEvent {
+    std::int64_t step = 0;  // the event takes effect before this step is taken
+    SessionEventKind kind = SessionEventKind::reset;
+    int code = 0;           // key: keyLeft .. keyDown; grab: segment; knob: SessionKnob
+    double heldX = 0.0, heldY = 0.0;      // grab: the held point, in the segment's drawn frame
+    double targetX = 0.0, targetY = 0.0;  // grab, move: where the hand pulls; knob: the value in targetX
+};
+
+struct Session {
+    std::vector<SessionEvent> events;  // in the order they happened, steps never going back
+    std::int64_t endStep = 0;          // the step the session stopped at
+};
+
+inline constexpr const char* sessionFormatLine = "marionette-session 1";
+inline constexpr std::size_t maxSessionEvents = 1000000;
+inline constexpr std::size_t maxSessionBytes = 50000000;
+inline constexpr std::int64_t maxSessionStep = 1000000000000;  // 10^12
+inline constexpr double maxHeldOffset = 10.0;   // |held x|, |held y| at most, drawing units
+inline constexpr double maxTargetReach = 50.0;  // |target x|, |target y| at most, drawing units
+
+// Reads a session from its text. On success returns true; otherwise false,
+// with `error` one line that names the line and what is wrong with it, and
+// `session` unspecified.
+bool readSession(Session& session, std::string& error, const char* text, std::size_t length);
+
+// The text of a session, ending in a newline; readSession gives it back.
+std::string writeSession(const Session& session);
+
+// The knob's name in the text form, and its range of values.
+const char* sessionKnobName(SessionKnob knob);
