@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
 #include "figure_energy.h"
+#include "figure_run.h"
 #include "integrator.h"
-#include "start_state.h"
 
 namespace {
 
@@ -118,7 +119,7 @@ void printRow(std::FILE* out, std::int64_t step, const FigureState& state, const
 const char* runnerUsage() {
     return "usage: marionette-sim [--steps N] [--every K] [--key STEP:NAME]... [--energy]\n"
            "                      [--gravity G] [--stiffness S] [--damping D] [--torque T]\n"
-           "                      [--knob STEP:NAME=VALUE]...\n"
+           "                      [--knob STEP:NAME=VALUE]... | [--session FILE]\n"
            "       marionette-sim --help\n"
            "Runs the figure from its start-up state for N steps of 0.00015 s (default 6667)\n"
            "and prints step,t,q0..q12,p0..p12 as CSV: step 0, every K steps (default 100;\n"
@@ -132,7 +133,11 @@ const char* runnerUsage() {
            "  --torque T     the arrow keys' torque, 0 to 300 N m (default 100)\n"
            "  --knob STEP:NAME=VALUE  turns knob NAME (gravity, stiffness, damping or\n"
            "                 torque) to VALUE once STEP steps are done; repeatable\n"
-           "--energy appends seven columns, in joules, of the figure's energy and where\n"
+           "--session FILE replays a session saved by the web page (keys, grabs, knobs,\n"
+           "resets, each at its step) to its end step, or to N with --steps; the step\n"
+           "column counts from the session's start, resets included. It holds the run's\n"
+           "inputs, so --key and --knob cannot come with it.\n"
+           "--energy appends eight columns, in joules, of the figure's energy and where\n"
            "it went:\n"
            "  kinetic     1/2 sum p_i q'_i, q' the joint rates the momenta give\n"
            "  gravity     sum m_i g y_i, y_i the height of segment i's centre of\n"
@@ -144,7 +149,7 @@ const char* runnerUsage() {
            "              the integral of sum torque_i q'_i over every step\n"
            "  knobs       what the knobs' changes added to kinetic + gravity + spring\n"
            "              at the moments they changed (a stronger gravity or spring\n"
-           "              stores more at once); 0 without --knob\n"
+           "              stores more at once); 0 without knob changes\n"
            "  hand        work a hand pulling the figure (a grab) has put in since\n"
            "              step 0\n"
            "  residual    kinetic + gravity + spring - (their sum at step 0)\n"
@@ -159,7 +164,8 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
         Knob knob{};
         const bool knobOption = arg[0] == '-' && arg[1] == '-' && findKnob(knob, arg + 2);
         const bool takesValue = std::strcmp(arg, "--steps") == 0 || std::strcmp(arg, "--every") == 0 ||
-                                std::strcmp(arg, "--key") == 0 || std::strcmp(arg, "--knob") == 0 || knobOption;
+                                std::strcmp(arg, "--key") == 0 || std::strcmp(arg, "--knob") == 0 ||
+                                std::strcmp(arg, "--session") == 0 || knobOption;
         if (std::strcmp(arg, "--help") == 0) {
             options.help = true;
             return true;
@@ -179,6 +185,9 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
         const char* value = argv[++i];
         if (std::strcmp(arg, "--steps") == 0) {
             if (!parseCount(options.steps, value, error, "--steps")) return false;
+            options.stepsGiven = true;
+        } else if (std::strcmp(arg, "--session") == 0) {
+            options.sessionFile = value;
         } else if (std::strcmp(arg, "--every") == 0) {
             if (!parseCount(options.every, value, error, "--every")) return false;
         } else if (knobOption) {
@@ -195,32 +204,71 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
             options.keys.push_back(key);
         }
     }
+    if (!options.sessionFile.empty() && (!options.keys.empty() || !options.knobs.empty())) {
+        error = "--session cannot be given with --key or --knob: the session holds the run's inputs";
+        return false;
+    }
     return true;
 }
 
-void runHeadless(const RunnerOptions& options, std::FILE* out) {
-    // the window program's start-up state
-    FigureState state{};
-    startFigure(state);
-    PhysicsSettings settings = options.settings;
-    applyPhysicsSettings(settings);
+bool loadSessionFile(Session& session, std::string& error, const char* path) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        error = std::string(path) + ": " + std::strerror(errno);
+        return false;
+    }
+    // one byte more than a session may hold tells a file that is too large
+    std::string text;
+    char buffer[1 << 16];
+    for (std::size_t n; text.size() <= maxSessionBytes && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        text.append(buffer, n);
+    const bool readError = std::ferror(file) != 0;
+    std::fclose(file);
+    if (readError) {
+        error = std::string(path) + ": cannot be read";
+        return false;
+    }
+    if (!readSession(session, error, text.data(), text.size())) {
+        error = std::string(path) + ": " + error;
+        return false;
+    }
+    return true;
+}
 
-    // keys in step order; keys of one step keep the order they were given in
-    std::vector<ScheduledKey> keys = options.keys;
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const ScheduledKey& a, const ScheduledKey& b) { return a.step < b.step; });
-    auto nextKey = keys.cbegin();
-    KeyState keyState;
-    std::vector<ScheduledKnob> knobs = options.knobs;
-    std::stable_sort(knobs.begin(), knobs.end(),
-                     [](const ScheduledKnob& a, const ScheduledKnob& b) { return a.step < b.step; });
-    auto nextKnob = knobs.cbegin();
+std::vector<SessionEvent> runnerEvents(const RunnerOptions& options, const Session* session) {
+    if (session != nullptr) return session->events;
+    std::vector<SessionEvent> events;
+    for (const ScheduledKey& key : options.keys) {
+        SessionEvent e;
+        e.step = key.step;
+        e.kind = SessionEventKind::key;
+        e.code = key.key;
+        events.push_back(e);
+    }
+    for (const ScheduledKnob& knob : options.knobs) {
+        SessionEvent e;
+        e.step = knob.step;
+        e.kind = SessionEventKind::knob;
+        e.code = static_cast<int>(knob.knob);
+        e.targetX = knob.value;
+        events.push_back(e);
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const SessionEvent& a, const SessionEvent& b) { return a.step < b.step; });
+    return events;
+}
 
-    // the energy ledger, only when asked for: it evaluates the dynamics once
+void runHeadless(const RunnerOptions& options, const Session* session, std::FILE* out) {
+    // the window program's start-up state, under the knobs of the options;
+    // the energy books only when asked for: they evaluate the dynamics once
     // more per step, which leaves the state's numbers as they are
-    EnergyLedger ledger;
-    const EnergyLedger* shownLedger = options.energy ? &ledger : nullptr;
-    if (options.energy) openEnergyLedger(ledger, state.p, state.q);
+    FigureRun run;
+    startFigureRun(run, options.settings, options.energy);
+    const EnergyLedger* shownLedger = options.energy ? &run.ledger : nullptr;
+    const std::int64_t steps = session != nullptr && !options.stepsGiven ? session->endStep : options.steps;
+
+    const std::vector<SessionEvent> events = runnerEvents(options, session);
+    auto next = events.cbegin();
 
     std::fputs("step,t", out);
     for (int i = 0; i < segmentCount; ++i) std::fprintf(out, ",q%d", i);
@@ -228,19 +276,12 @@ void runHeadless(const RunnerOptions& options, std::FILE* out) {
     if (options.energy) std::fputs(",kinetic,gravity,spring,dissipated,supplied,knobs,hand,residual", out);
     std::fputc('\n', out);
 
-    for (std::int64_t step = 0;; ++step) {
-        const bool final = step == options.steps;
+    for (;; stepFigureRun(run)) {
+        const std::int64_t step = run.step;
+        const bool final = step == steps;
         const bool sampled = options.every > 0 && step % options.every == 0;
-        if (final || sampled) printRow(out, step, state, shownLedger);
+        if (final || sampled) printRow(out, step, run.state, shownLedger);
         if (final) break;
-        for (; nextKey != keys.cend() && nextKey->step == step; ++nextKey) applySpecialKey(keyState, nextKey->key);
-        if (nextKnob != knobs.cend() && nextKnob->step == step) {
-            for (; nextKnob != knobs.cend() && nextKnob->step == step; ++nextKnob)
-                setKnobValue(settings, nextKnob->knob, nextKnob->value);
-            applyPhysicsSettings(settings);
-            if (options.energy) recordKnobChange(ledger, state.p, state.q);
-        }
-        stepRK4(state.p, state.q, keyState.limbTorqueMode, keyState.torsoTorqueDirection);
-        if (options.energy) recordEnergyStep(ledger, state.p, state.q);
+        for (; next != events.cend() && next->step == step; ++next) applySessionEvent(run, *next);
     }
 }

@@ -8,6 +8,7 @@
 
 #include "key_controls.h"
 #include "physics_settings.h"
+#include "session.h"
 
 // A key press once `step` steps have been completed.
 struct ScheduledKey {
@@ -24,10 +25,12 @@ struct ScheduledKnob {
 
 struct RunnerOptions {
     std::int64_t steps = 6667;  // about one simulated second
+    bool stepsGiven = false;    // --steps was given (else a session runs to its end)
     std::int64_t every = 100;   // a row every this many steps; 0: the final row only
     std::vector<ScheduledKey> keys;  // in the order given
     PhysicsSettings settings;          // the knobs from step 0: --gravity, --stiffness, --damping, --torque
     std::vector<ScheduledKnob> knobs;  // later changes, in the order given
+    std::string sessionFile;           // --session: the inputs of a session, replayed
     bool energy = false;  // seven energy columns after the state
     bool help = false;
 };
@@ -41,5 +44,15 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
 // The usage text, ending in a newline.
 const char* runnerUsage();
 
-// Sets up the start-up state, runs the steps and writes the CSV to `out`.
-void runHeadless(const RunnerOptions& options, std::FILE* out);
+// Reads the session file at `path` (at most maxSessionBytes). On failure
+// returns false with `error` one line naming the fault (and its line).
+bool loadSessionFile(Session& session, std::string& error, const char* path);
+
+// The inputs of the run: the session's events, or the --key and --knob
+// options as events in step order (of one step, the keys first, each kind in
+// the order given).
+std::vector<SessionEvent> runnerEvents(const RunnerOptions& options, const Session* session);
+
+// Sets up the start-up state, runs the steps under the inputs (the session's
+// when one is given) and writes the CSV to `out`.
+void runHeadless(const RunnerOptions& options, const Session* session, std::FILE* out);

@@ -15,6 +15,11 @@ int main(int argc, char** argv) {
         std::fputs(runnerUsage(), stdout);
         return 0;
     }
-    runHeadless(options, stdout);
+    Session session;
+    if (!options.sessionFile.empty() && !loadSessionFile(session, error, options.sessionFile.c_str())) {
+        std::fprintf(stderr, "marionette-sim: %s\n", error.c_str());
+        return 2;
+    }
+    runHeadless(options, options.sessionFile.empty() ? nullptr : &session, stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

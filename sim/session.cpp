@@ -7,7 +7,9 @@
 #include <string_view>
 
 #include "figure_model.h"
+#include "hand_pull.h"
 #include "key_controls.h"
+#include "physics_settings.h"
 
 namespace {
 
@@ -16,13 +18,6 @@ constexpr const char* segmentNames[segmentCount] = {
     "leftLowerArm",  "leftHand",      "rightUpperLeg", "rightLowerLeg", "rightFoot",
     "leftUpperLeg",  "leftLowerLeg",  "leftFoot",
 };
-
-struct KnobEntry {
-    const char* name;
-    double lowest, highest;
-};
-constexpr KnobEntry knobTable[] = {
-    {"gravity", 0.0, 25.0}, {"stiffness", 0.0, 4.0}, {"damping", 0.0, 4.0}, {"torque", 0.0, 300.0}};
 
 constexpr struct {
     const char* name;
@@ -158,10 +153,10 @@ bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& g
             error = "unknown segment '" + std::string(f[2]) + "' (torso, rightUpperArm, ..., leftFoot)";
             return false;
         }
-        if (!number(event.heldX, f[3], "the held point's x", maxHeldOffset) ||
-            !number(event.heldY, f[4], "the held point's y", maxHeldOffset) ||
-            !number(event.targetX, f[5], "the target's x", maxTargetReach) ||
-            !number(event.targetY, f[6], "the target's y", maxTargetReach))
+        if (!number(event.heldX, f[3], "the held point's x", handHeldReach) ||
+            !number(event.heldY, f[4], "the held point's y", handHeldReach) ||
+            !number(event.targetX, f[5], "the target's x", handTargetReach) ||
+            !number(event.targetY, f[6], "the target's y", handTargetReach))
             return false;
         grabbing = true;
         return true;
@@ -173,8 +168,8 @@ bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& g
             error = "a move while the hand holds nothing";
             return false;
         }
-        return number(event.targetX, f[2], "the target's x", maxTargetReach) &&
-               number(event.targetY, f[3], "the target's y", maxTargetReach);
+        return number(event.targetX, f[2], "the target's x", handTargetReach) &&
+               number(event.targetY, f[3], "the target's y", handTargetReach);
     }
     if (kind == "release") {
         event.kind = SessionEventKind::release;
@@ -189,20 +184,22 @@ bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& g
     if (kind == "knob") {
         event.kind = SessionEventKind::knob;
         if (!wantFields(4, "STEP knob gravity|stiffness|damping|torque VALUE")) return false;
-        const int index = findName(knobTable, f[2]);
+        int index = -1;
+        for (int k = 0; k < knobCount; ++k)
+            if (f[2] == knobInfo[k].name) index = k;
         if (index < 0) {
             error = "unknown knob '" + std::string(f[2]) + "' (gravity, stiffness, damping or torque)";
             return false;
         }
         event.code = index;
-        const KnobEntry& knob = knobTable[index];
+        const KnobInfo& knob = knobInfo[index];
         if (!parseNumber(event.targetX, f[3])) {
             error = "the " + std::string(knob.name) + " is not a finite decimal number: '" + std::string(f[3]) + "'";
             return false;
         }
-        if (event.targetX < knob.lowest || event.targetX > knob.highest) {
+        if (!knobValueAllowed(static_cast<Knob>(index), event.targetX)) {
             char range[96];
-            std::snprintf(range, sizeof range, " (%g to %g)", knob.lowest, knob.highest);
+            std::snprintf(range, sizeof range, " (%g to %g)", knob.low, knob.high);
             error = "the " + std::string(knob.name) + " " + std::string(f[3]) + " is out of range" + range;
             return false;
         }
@@ -225,10 +222,6 @@ void appendNumber(std::string& out, double value) {
 }
 
 }  // namespace
-
-const char* sessionKnobName(SessionKnob knob) {
-    return knobTable[static_cast<int>(knob)].name;
-}
 
 bool readSession(Session& session, std::string& error, const char* text, std::size_t length) {
     session.events.clear();
@@ -327,7 +320,7 @@ std::string writeSession(const Session& session) {
                 break;
             case SessionEventKind::knob:
                 out += " knob ";
-                out += knobTable[e.code].name;
+                out += knobInfo[e.code].name;
                 appendNumber(out, e.targetX);
                 break;
             case SessionEventKind::reset:

@@ -18,8 +18,9 @@
 // the last, says where the session stopped. SEGMENT is a segment's name
 // (torso, rightUpperArm, ..., leftFoot). The held point is in the segment's
 // drawn frame and the target in the drawing plane, both in the drawing's
-// units. Numbers are written with 17 significant digits, so they read back
-// as the same doubles.
+// units, each coordinate within the hand's reach (hand_pull.h); a knob's
+// value lies in its range (physics_settings.h). Numbers are written with 17
+// significant digits, so they read back as the same doubles.
 #pragma once
 
 #include <cstddef>
@@ -29,13 +30,10 @@
 
 enum class SessionEventKind { key, grab, move, release, knob, reset };
 
-// The physics knobs a session may turn.
-enum class SessionKnob { gravity, stiffness, damping, torque };
-
 struct SessionEvent {
     std::int64_t step = 0;  // the event takes effect before this step is taken
     SessionEventKind kind = SessionEventKind::reset;
-    int code = 0;           // key: keyLeft .. keyDown; grab: segment; knob: SessionKnob
+    int code = 0;           // key: keyLeft .. keyDown; grab: segment; knob: a Knob
     double heldX = 0.0, heldY = 0.0;      // grab: the held point, in the segment's drawn frame
     double targetX = 0.0, targetY = 0.0;  // grab, move: where the hand pulls; knob: the value in targetX
 };
@@ -49,8 +47,6 @@ inline constexpr const char* sessionFormatLine = "marionette-session 1";
 inline constexpr std::size_t maxSessionEvents = 1000000;
 inline constexpr std::size_t maxSessionBytes = 50000000;
 inline constexpr std::int64_t maxSessionStep = 1000000000000;  // 10^12
-inline constexpr double maxHeldOffset = 10.0;   // |held x|, |held y| at most, drawing units
-inline constexpr double maxTargetReach = 50.0;  // |target x|, |target y| at most, drawing units
 
 // Reads a session from its text. On success returns true; otherwise false,
 // with `error` one line that names the line and what is wrong with it, and
@@ -59,6 +55,3 @@ bool readSession(Session& session, std::string& error, const char* text, std::si
 
 // The text of a session, ending in a newline; readSession gives it back.
 std::string writeSession(const Session& session);
-
-// The knob's name in the text form, and its range of values.
-const char* sessionKnobName(SessionKnob knob);

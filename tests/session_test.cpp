@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "hand_pull.h"
 #include "key_controls.h"
 
 namespace {
@@ -18,8 +19,8 @@ bool read(Session& session, std::string& error, const std::string& text) {
 
 TEST(SessionTest, WrittenSessionsReadBackBitForBit) {
     std::mt19937_64 random(7);
-    std::uniform_real_distribution<double> reach(-maxTargetReach, maxTargetReach);
-    std::uniform_real_distribution<double> held(-maxHeldOffset, maxHeldOffset);
+    std::uniform_real_distribution<double> reach(-handTargetReach, handTargetReach);
+    std::uniform_real_distribution<double> held(-handHeldReach, handHeldReach);
     Session session;
     std::int64_t step = 0;
     bool grabbing = false;
@@ -94,7 +95,7 @@ TEST(SessionTest, DamagedSessionsAreRefusedWithTheirLine) {
         {head + "0 grab rightHand 1 0 nan 0\n1 end\n", "line 2: the target's x is not a finite decimal number: 'nan'"},
         {head + "0 grab rightHand 1 0 1e999 0\n1 end\n", "line 2: the target's x is not a finite"},
         {head + "0 grab rightHand 0x1p3 0 1 0\n1 end\n", "line 2: the held point's x is not a finite"},
-        {head + "0 grab rightHand 1 0 51 0\n1 end\n", "line 2: the target's x 51 is out of range (-50 to 50)"},
+        {head + "0 grab rightHand 1 0 1001 0\n1 end\n", "line 2: the target's x 1001 is out of range (-1000 to 1000)"},
         {head + "0 grab torso 1 0 1 0\n1 grab torso 1 0 1 0\n2 end\n", "line 3: a grab while the hand already"},
         {head + "0 move 1 2\n1 end\n", "line 2: a move while the hand holds nothing"},
         {head + "0 grab torso 1 0 1 0\n1 reset\n2 release\n3 end\n", "line 4: a release while the hand holds"},

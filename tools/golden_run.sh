@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Runs one build's marionette-sim on the golden schedule and compares its CSV
-# byte for byte with the committed golden run.
+# Runs one build's marionette-sim on the golden schedule and on the golden
+# session, and compares each CSV byte for byte with the committed golden run:
+# marionette-sim.csv from the arguments in `arguments`, and session.csv from
+# session.txt replayed with the arguments in `session-arguments`.
 # usage: tools/golden_run.sh [--steps N] NAME COMMAND...
 #   --steps N  only the first N steps of the schedule, against the golden rows
-#              up to step N (N must be the step of a golden row)
+#              up to step N (N must be the step of a golden row); the session
+#              runs whole
 #   NAME       what to call the build in the report
 #   COMMAND    the runner, with any emulator before it (e.g. node marionette-sim.js)
 # Prints "NAME: passed" and exits 0, or "NAME: FAILED" with the first
@@ -37,37 +40,48 @@ if [ -n "$steps" ]; then
   done
   golden=$expected
 fi
-"$@" "${arguments[@]}" > "$output" 2> "$errors"
-status=$?
-if [ $status -ne 0 ]; then
-  echo "$name: FAILED: the runner exited with status $status: $(head -c 500 "$errors")"
-  exit 1
-fi
-if cmp -s "$golden" "$output"; then
-  echo "$name: passed"
-  exit 0
-fi
+# compare GOLDEN_CSV ARGUMENTS...: runs the build with the arguments and
+# holds its output to the golden CSV; 0 when they are the same bytes.
+compare() {
+  local golden=$1
+  shift
+  "${runner[@]}" "$@" > "$output" 2> "$errors"
+  local status=$?
+  if [ $status -ne 0 ]; then
+    echo "$name: FAILED: the runner exited with status $status: $(head -c 500 "$errors")"
+    return 1
+  fi
+  cmp -s "$golden" "$output" && return 0
 
-# The first line that differs, with the names of the columns that differ.
-awk -F, -v name="$name" '
-  NR == FNR { golden[FNR] = $0; count = FNR; next }
-  { seen = FNR }
-  FNR == 1 { split($0, column, ",") }
-  FNR > count { printf "%s: FAILED: more lines than the golden run'"'"'s %d; line %d: %s\n", name, count, FNR, $0; found = 1; exit }
-  golden[FNR] != $0 {
-    split(golden[FNR], want, ","); n = split($0, got, ",")
-    if (length(want) > n) n = length(want)
-    differing = ""
-    for (k = 1; k <= n; ++k)
-      if (want[k] != got[k]) differing = differing " " (k in column ? column[k] : "column " k)
-    printf "%s: FAILED: first difference at step %s (line %d), columns:%s\n", name, want[1], FNR, differing
-    printf "  golden:     %s\n  this build: %s\n", golden[FNR], $0
-    found = 1; exit
-  }
-  END {
-    if (found) exit
-    if (seen < count) printf "%s: FAILED: the run stops after line %d; the golden run goes on: %s\n", name, seen, golden[seen + 1]
-    else printf "%s: FAILED: the same lines, but not the same bytes (line ends?)\n", name
-  }
-' "$golden" "$output"
-exit 1
+  # The first line that differs, with the names of the columns that differ.
+  awk -F, -v name="$name" '
+    NR == FNR { golden[FNR] = $0; count = FNR; next }
+    { seen = FNR }
+    FNR == 1 { split($0, column, ",") }
+    FNR > count { printf "%s: FAILED: more lines than the golden run'"'"'s %d; line %d: %s\n", name, count, FNR, $0; found = 1; exit }
+    golden[FNR] != $0 {
+      split(golden[FNR], want, ","); n = split($0, got, ",")
+      if (length(want) > n) n = length(want)
+      differing = ""
+      for (k = 1; k <= n; ++k)
+        if (want[k] != got[k]) differing = differing " " (k in column ? column[k] : "column " k)
+      printf "%s: FAILED: first difference at step %s (line %d), columns:%s\n", name, want[1], FNR, differing
+      printf "  golden:     %s\n  this build: %s\n", golden[FNR], $0
+      found = 1; exit
+    }
+    END {
+      if (found) exit
+      if (seen < count) printf "%s: FAILED: the run stops after line %d; the golden run goes on: %s\n", name, seen, golden[seen + 1]
+      else printf "%s: FAILED: the same lines, but not the same bytes (line ends?)\n", name
+    }
+  ' "$golden" "$output"
+  return 1
+}
+
+runner=("$@")
+compare "$golden" "${arguments[@]}" || exit 1
+mapfile -t session_arguments < "$golden_dir/session-arguments"
+compare "$golden_dir/session.csv" "${session_arguments[@]}" --session "$golden_dir/session.txt" ||
+  { echo "  (the golden session, tests/golden/session.txt)"; exit 1; }
+echo "$name: passed"
+exit 0

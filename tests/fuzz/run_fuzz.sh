@@ -22,7 +22,7 @@ repo=$(cd "$here/../.." && pwd)
 out="$repo/build-fuzz/$target"
 case $target in
   tga_reader) sources=("$repo/render/tga_reader.cpp") include=$repo/render seeds=$here/corpus ;;
-  session_reader) sources=("$repo/sim/session.cpp" "$repo/sim/key_controls.cpp") include=$repo/sim seeds=$here/session_corpus ;;
+  session_reader) sources=("$repo"/sim/*.cpp) include=$repo/sim seeds=$here/session_corpus ;;
   *) echo "usage: $0 SECONDS [tga_reader|session_reader]" >&2; exit 2 ;;
 esac
 
