@@ -7,6 +7,16 @@ DynamicsWorkspace dynamicsWorkspace;
 
 void computeDerivatives(const double p[segmentCount], const double q[segmentCount],
                         double momentumRate[segmentCount], double jointVelocity[segmentCount]) {
+    // which passes run: the planar ones whenever they are exact, which for
+    // this figure is always; the general ones otherwise
+    if (planarPassesApply())
+        computeDerivativesPlanar(p, q, momentumRate, jointVelocity);
+    else
+        computeDerivativesGeneral(p, q, momentumRate, jointVelocity);
+}
+
+void computeDerivativesGeneral(const double p[segmentCount], const double q[segmentCount],
+                               double momentumRate[segmentCount], double jointVelocity[segmentCount]) {
     DynamicsWorkspace& w = dynamicsWorkspace;
     FigureModel& model = figureModel;
     const SegmentParameters* seg = model.segment;

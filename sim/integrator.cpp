@@ -14,8 +14,15 @@ void setAppliedTorques(std::int32_t limbTorqueMode, std::int32_t torsoTorqueDire
     else if (torsoTorqueDirection == 0) appliedTorque[torso] = 0.0;
 }
 
-void stepRK4(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqueMode,
-             std::int32_t torsoTorqueDirection) {
+namespace {
+
+using Derivatives = void (*)(const double p[segmentCount], const double q[segmentCount],
+                             double momentumRate[segmentCount], double jointVelocity[segmentCount]);
+
+// One step, evaluating the equations of motion with `evaluate`.
+template <Derivatives evaluate>
+void step(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqueMode,
+          std::int32_t torsoTorqueDirection) {
     constexpr double dt = timeStep;
     constexpr double sixth = 0.16666666666666666;
     constexpr int n = segmentCount;
@@ -24,29 +31,41 @@ void stepRK4(double p[segmentCount], double q[segmentCount], std::int32_t limbTo
     setAppliedTorques(limbTorqueMode, torsoTorqueDirection);
 
     // k1 at the start of the step
-    computeDerivatives(p, q, k1p, k1q);
+    evaluate(p, q, k1p, k1q);
     // k2 at the half step along k1
     for (int i = 0; i < n; ++i) {
         tp[i] = p[i] + (dt * k1p[i]) * 0.5;
         tq[i] = q[i] + (dt * k1q[i]) * 0.5;
     }
-    computeDerivatives(tp, tq, k2p, k2q);
+    evaluate(tp, tq, k2p, k2q);
     // k3 at the half step along k2
     for (int i = 0; i < n; ++i) {
         tp[i] = p[i] + (dt * k2p[i]) * 0.5;
         tq[i] = q[i] + (dt * k2q[i]) * 0.5;
     }
-    computeDerivatives(tp, tq, k3p, k3q);
+    evaluate(tp, tq, k3p, k3q);
     // k4 at the full step along k3
     for (int i = 0; i < n; ++i) {
         tp[i] = p[i] + dt * k3p[i];
         tq[i] = q[i] + dt * k3q[i];
     }
-    computeDerivatives(tp, tq, k4p, k4q);
+    evaluate(tp, tq, k4p, k4q);
 
     // the weighted update k1 + 2 k2 + 2 k3 + k4
     for (int i = 0; i < n; ++i) {
         p[i] = p[i] + ((((k3p[i] + k2p[i]) * 2 + k4p[i]) + k1p[i]) * dt) * sixth;
         q[i] = q[i] + ((((k3q[i] + k2q[i]) * 2 + k4q[i]) + k1q[i]) * dt) * sixth;
     }
+}
+
+}  // namespace
+
+void stepRK4(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqueMode,
+             std::int32_t torsoTorqueDirection) {
+    step<computeDerivatives>(p, q, limbTorqueMode, torsoTorqueDirection);
+}
+
+void stepRK4General(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqueMode,
+                    std::int32_t torsoTorqueDirection) {
+    step<computeDerivativesGeneral>(p, q, limbTorqueMode, torsoTorqueDirection);
 }

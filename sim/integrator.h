@@ -15,3 +15,8 @@ void setAppliedTorques(std::int32_t limbTorqueMode, std::int32_t torsoTorqueDire
 // Advances p and q in place by one step of timeStep under the key state.
 void stepRK4(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqueMode,
              std::int32_t torsoTorqueDirection);
+
+// The same step with the general passes of the dynamics in every evaluation
+// (computeDerivativesGeneral): the reference for tests and benchmarks.
+void stepRK4General(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqueMode,
+                    std::int32_t torsoTorqueDirection);
