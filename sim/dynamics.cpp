@@ -5,28 +5,15 @@
 
 DynamicsWorkspace dynamicsWorkspace;
 
-void computeDerivatives(const double p[segmentCount], const double q[segmentCount],
-                        double momentumRate[segmentCount], double jointVelocity[segmentCount]) {
-    // which passes run: the planar ones whenever they are exact, which for
-    // this figure is always; the general ones otherwise
-    if (planarPassesApply())
-        computeDerivativesPlanar(p, q, momentumRate, jointVelocity);
-    else
-        computeDerivativesGeneral(p, q, momentumRate, jointVelocity);
-}
+namespace {
 
-void computeDerivativesGeneral(const double p[segmentCount], const double q[segmentCount],
-                               double momentumRate[segmentCount], double jointVelocity[segmentCount]) {
+// Steps 2 to 7 of an evaluation, on the sines and cosines in the workspace.
+void generalPasses(const double p[segmentCount], const double q[segmentCount], double momentumRate[segmentCount],
+                   double jointVelocity[segmentCount]) {
     DynamicsWorkspace& w = dynamicsWorkspace;
     FigureModel& model = figureModel;
     const SegmentParameters* seg = model.segment;
     auto X = [&](int i) { return jointTransform(seg[i], w.jointSin[i], w.jointCos[i]); };
-
-    // the sine and cosine of every joint angle, from the table
-    for (int i = 0; i < segmentCount; ++i) {
-        w.jointSin[i] = fastSin(q[i]);
-        w.jointCos[i] = fastCos(q[i]);
-    }
 
     // outward: gravity carried into every segment frame
     for (const int i : outwardOrder) {
@@ -76,4 +63,38 @@ void computeDerivativesGeneral(const double p[segmentCount], const double q[segm
     for (int i = 0; i < segmentCount; ++i)
         axisMomentumRate(momentumRate[i], w.subtreeGravityWrench[i], controllerTorque[i], appliedTorque[i],
                          w.articulatedInertia[i], w.biasMomentum[i], w.spatialVelocity[i]);
+}
+
+}  // namespace
+
+void computeDerivatives(const double p[segmentCount], const double q[segmentCount],
+                        double momentumRate[segmentCount], double jointVelocity[segmentCount]) {
+    // which passes run: the planar ones whenever they are exact, which for
+    // this figure is always; the general ones otherwise
+    if (planarPassesApply())
+        computeDerivativesPlanar(p, q, momentumRate, jointVelocity);
+    else
+        computeDerivativesGeneral(p, q, momentumRate, jointVelocity);
+}
+
+void computeDerivativesGeneral(const double p[segmentCount], const double q[segmentCount],
+                               double momentumRate[segmentCount], double jointVelocity[segmentCount]) {
+    // the sine and cosine of every joint angle, from the table
+    DynamicsWorkspace& w = dynamicsWorkspace;
+    for (int i = 0; i < segmentCount; ++i) {
+        w.jointSin[i] = fastSin(q[i]);
+        w.jointCos[i] = fastCos(q[i]);
+    }
+    generalPasses(p, q, momentumRate, jointVelocity);
+}
+
+void computeDerivativesWithTrig(const double p[segmentCount], const double q[segmentCount],
+                                const double jointSin[segmentCount], const double jointCos[segmentCount],
+                                double momentumRate[segmentCount], double jointVelocity[segmentCount]) {
+    DynamicsWorkspace& w = dynamicsWorkspace;
+    for (int i = 0; i < segmentCount; ++i) {
+        w.jointSin[i] = jointSin[i];
+        w.jointCos[i] = jointCos[i];
+    }
+    generalPasses(p, q, momentumRate, jointVelocity);
 }

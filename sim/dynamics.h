@@ -35,6 +35,12 @@ void computeDerivatives(const double p[segmentCount], const double q[segmentCoun
 void computeDerivativesGeneral(const double p[segmentCount], const double q[segmentCount],
                                double momentumRate[segmentCount], double jointVelocity[segmentCount]);
 
+// The general passes with the given sines and cosines of q in place of
+// the table's: for comparisons with exact physics.
+void computeDerivativesWithTrig(const double p[segmentCount], const double q[segmentCount],
+                                const double jointSin[segmentCount], const double jointCos[segmentCount],
+                                double momentumRate[segmentCount], double jointVelocity[segmentCount]);
+
 // The same by the planar passes (planar_dynamics.cpp): only the in-plane
 // components, the four limbs side by side as lanes. Exact only for a planar
 // model with gravity in the plane; see planarPassesApply.
