@@ -16,6 +16,8 @@
 // an add stay two roundings.
 #pragma once
 
+#include "sine_table.h"
+
 #if defined(__GNUC__) && defined(__AVX__)
 #define MARIONETTE_LIMB_LANES 4
 #elif defined(__GNUC__) && (defined(__SSE2__) || defined(__ARM_NEON) || defined(__wasm_simd128__))
@@ -43,6 +45,11 @@ inline LimbLanes operator*(LimbLanes a, LimbLanes b) { return {a.v * b.v}; }
 inline LimbLanes operator/(LimbLanes a, LimbLanes b) { return {a.v / b.v}; }
 inline LimbLanes operator-(LimbLanes a) { return {-a.v}; }
 
+typedef int LaneInts4 __attribute__((vector_size(16)));
+typedef long long LaneMasks4 __attribute__((vector_size(32)));
+// fastSin of every lane.
+inline LimbLanes fastSin(LimbLanes x) { return {fastSinElements<LaneVector4, LaneInts4, LaneMasks4>(x.v)}; }
+
 #elif MARIONETTE_LIMB_LANES == 2
 
 typedef double LaneVector2 __attribute__((vector_size(16)));
@@ -62,6 +69,14 @@ inline LimbLanes operator-(LimbLanes a, LimbLanes b) { return {a.arms - b.arms, 
 inline LimbLanes operator*(LimbLanes a, LimbLanes b) { return {a.arms * b.arms, a.legs * b.legs}; }
 inline LimbLanes operator/(LimbLanes a, LimbLanes b) { return {a.arms / b.arms, a.legs / b.legs}; }
 inline LimbLanes operator-(LimbLanes a) { return {-a.arms, -a.legs}; }
+
+typedef int LaneInts2 __attribute__((vector_size(8)));
+typedef long long LaneMasks2 __attribute__((vector_size(16)));
+// fastSin of every lane.
+inline LimbLanes fastSin(LimbLanes x) {
+    return {fastSinElements<LaneVector2, LaneInts2, LaneMasks2>(x.arms),
+            fastSinElements<LaneVector2, LaneInts2, LaneMasks2>(x.legs)};
+}
 
 #else
 
@@ -88,4 +103,12 @@ inline LimbLanes operator/(LimbLanes a, LimbLanes b) {
 }
 inline LimbLanes operator-(LimbLanes a) { return {{-a.v[0], -a.v[1], -a.v[2], -a.v[3]}}; }
 
+// fastSin of every lane.
+inline LimbLanes fastSin(LimbLanes x) {
+    return {{fastSin(x.v[0]), fastSin(x.v[1]), fastSin(x.v[2]), fastSin(x.v[3])}};
+}
+
 #endif
+
+// fastCos of every lane: fastSin of pi/2 - x, the difference formed first.
+inline LimbLanes fastCos(LimbLanes x) { return fastSin(broadcast(1.5707963267948966) - x); }

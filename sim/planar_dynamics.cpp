@@ -21,7 +21,8 @@
 // test. Two orders are kept on purpose: every sum over the torso's children
 // runs 1, 4, 7, 10 (right arm, left arm, right leg, left leg), lane 0 to 3,
 // one term at a time, as the general passes add the torso's child lists;
-// and the table sines and cosines are the same fastSin and fastCos lookups.
+// and the table sines and cosines are fastSin's and fastCos's, four lanes at
+// a time (fastSinElements), to the bit.
 // The torso needs only its inertia and bias about z and the moment of its
 // weight: its linear velocity is zero, so the rest of its records never
 // reach a result.
@@ -164,19 +165,19 @@ void computeDerivativesPlanar(const double p[segmentCount], const double q[segme
     const auto& limb = model.level;
 
     // the sine and cosine of every joint angle, from the table
-    double sinQ[segmentCount], cosQ[segmentCount];
-    for (int i = 0; i < segmentCount; ++i) {
-        sinQ[i] = fastSin(q[i]);
-        cosQ[i] = fastCos(q[i]);
-    }
+    const double torsoSin = fastSin(q[torso]), torsoCos = fastCos(q[torso]);
     LimbLanes S[limbLevels], C[limbLevels];
-    for (int L = 0; L < limbLevels; ++L) S[L] = levelLanes(sinQ, L), C[L] = levelLanes(cosQ, L);
+    for (int L = 0; L < limbLevels; ++L) {
+        const LimbLanes angle = levelLanes(q, L);
+        S[L] = fastSin(angle);
+        C[L] = fastCos(angle);
+    }
 
     // outward: gravity carried into every segment frame; the energy
     // bookkeeping reads it from the workspace
     const double gravityX = figureModel.gravity[0], gravityY = figureModel.gravity[1];
-    const double torsoGx = cosQ[torso] * gravityX + sinQ[torso] * gravityY;
-    const double torsoGy = cosQ[torso] * gravityY - sinQ[torso] * gravityX;
+    const double torsoGx = torsoCos * gravityX + torsoSin * gravityY;
+    const double torsoGy = torsoCos * gravityY - torsoSin * gravityX;
     LimbLanes gx[limbLevels], gy[limbLevels];
     for (int L = 0; L < limbLevels; ++L) {
         const LimbLanes px = L == 0 ? broadcast(torsoGx) : gx[L - 1];
