@@ -48,7 +48,11 @@ inline LimbLanes operator-(LimbLanes a) { return {-a.v}; }
 typedef int LaneInts4 __attribute__((vector_size(16)));
 typedef long long LaneMasks4 __attribute__((vector_size(32)));
 // fastSin of every lane.
-inline LimbLanes fastSin(LimbLanes x) { return {fastSinElements<LaneVector4, LaneInts4, LaneMasks4>(x.v)}; }
+inline LimbLanes fastSin(LimbLanes x) {
+    LimbLanes out;
+    fastSinElements<LaneVector4, LaneInts4, LaneMasks4>(out.v, x.v);
+    return out;
+}
 
 #elif MARIONETTE_LIMB_LANES == 2
 
@@ -74,8 +78,10 @@ typedef int LaneInts2 __attribute__((vector_size(8)));
 typedef long long LaneMasks2 __attribute__((vector_size(16)));
 // fastSin of every lane.
 inline LimbLanes fastSin(LimbLanes x) {
-    return {fastSinElements<LaneVector2, LaneInts2, LaneMasks2>(x.arms),
-            fastSinElements<LaneVector2, LaneInts2, LaneMasks2>(x.legs)};
+    LimbLanes out;
+    fastSinElements<LaneVector2, LaneInts2, LaneMasks2>(out.arms, x.arms);
+    fastSinElements<LaneVector2, LaneInts2, LaneMasks2>(out.legs, x.legs);
+    return out;
 }
 
 #else

@@ -137,8 +137,12 @@ TEST_F(SineTableTest, VectorLookupsGiveTheScalarBits) {
     auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b); };
     for (std::size_t n = 0; n + 4 <= angles.size(); ++n) {
         const double* x = &angles[n];
-        const Doubles2 two = fastSinElements<Doubles2, Ints2, Masks2>(Doubles2{x[0], x[1]});
-        const Doubles4 four = fastSinElements<Doubles4, Ints4, Masks4>(Doubles4{x[0], x[1], x[2], x[3]});
+        const Doubles2 inTwo = {x[0], x[1]};
+        const Doubles4 inFour = {x[0], x[1], x[2], x[3]};
+        Doubles2 two;
+        Doubles4 four;
+        fastSinElements<Doubles2, Ints2, Masks2>(two, inTwo);
+        fastSinElements<Doubles4, Ints4, Masks4>(four, inFour);
         for (int i = 0; i < 4; ++i) {
             ASSERT_TRUE(same(four[i], fastSin(x[i]))) << x[i];
             if (i < 2) {
