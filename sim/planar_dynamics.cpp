@@ -18,7 +18,10 @@
 // order, operation for operation. At most a result that is zero may come out
 // with the other sign, and a zero never reaches a division (the divisors are
 // articulated inertias about z, at least the segment's own Izz) nor a sign
-// test. Two orders are kept on purpose: every sum over the torso's children
+// test. All of this holds for finite states: where the general passes
+// multiply one of those zeros by an infinity they make a NaN that the planar
+// passes never see, so a state holding an infinity or a NaN may give NaNs in
+// other places than the general passes do. Two orders are kept on purpose: every sum over the torso's children
 // runs 1, 4, 7, 10 (right arm, left arm, right leg, left leg), lane 0 to 3,
 // one term at a time, as the general passes add the torso's child lists;
 // and the table sines and cosines are fastSin's and fastCos's, four lanes at
