@@ -6,18 +6,15 @@
 
 DynamicsWorkspace dynamicsWorkspace;
 
-void computeDerivatives(const double p[segmentCount], const double q[segmentCount],
-                        double momentumRate[segmentCount], double jointVelocity[segmentCount]) {
+namespace {
+
+// Steps 2 to 7 of an evaluation, on the sines and cosines in the workspace.
+void generalPasses(const double p[segmentCount], const double q[segmentCount], double momentumRate[segmentCount],
+                   double jointVelocity[segmentCount]) {
     DynamicsWorkspace& w = dynamicsWorkspace;
     FigureModel& model = figureModel;
     const SegmentParameters* seg = model.segment;
     auto X = [&](int i) { return jointTransform(seg[i], w.jointSin[i], w.jointCos[i]); };
-
-    // the sine and cosine of every joint angle, from the table
-    for (int i = 0; i < segmentCount; ++i) {
-        w.jointSin[i] = fastSin(q[i]);
-        w.jointCos[i] = fastCos(q[i]);
-    }
 
     // outward: gravity carried into every segment frame
     for (const int i : outwardOrder) {
@@ -67,7 +64,47 @@ void computeDerivatives(const double p[segmentCount], const double q[segmentCoun
     for (int i = 0; i < segmentCount; ++i)
         axisMomentumRate(momentumRate[i], w.subtreeGravityWrench[i], controllerTorque[i], appliedTorque[i],
                          w.articulatedInertia[i], w.biasMomentum[i], w.spatialVelocity[i]);
+}
 
-    // the hand's pull, only while a grab holds a point of the drawn figure
+// Steps 1 to 7: the table's sines and cosines, then the general passes.
+void generalEvaluation(const double p[segmentCount], const double q[segmentCount], double momentumRate[segmentCount],
+                       double jointVelocity[segmentCount]) {
+    DynamicsWorkspace& w = dynamicsWorkspace;
+    for (int i = 0; i < segmentCount; ++i) {
+        w.jointSin[i] = fastSin(q[i]);
+        w.jointCos[i] = fastCos(q[i]);
+    }
+    generalPasses(p, q, momentumRate, jointVelocity);
+}
+
+}  // namespace
+
+void computeDerivatives(const double p[segmentCount], const double q[segmentCount],
+                        double momentumRate[segmentCount], double jointVelocity[segmentCount]) {
+    // which passes run: the planar ones whenever they are exact, which for
+    // this figure is always; the general ones otherwise
+    if (planarPassesApply())
+        computeDerivativesPlanar(p, q, momentumRate, jointVelocity);
+    else
+        generalEvaluation(p, q, momentumRate, jointVelocity);
+
+    // the hand's pull, last and only while a grab holds a point of the drawn figure
     if (handGrab.active) addHandTorques(momentumRate, q, jointVelocity);
+}
+
+void computeDerivativesGeneral(const double p[segmentCount], const double q[segmentCount],
+                               double momentumRate[segmentCount], double jointVelocity[segmentCount]) {
+    generalEvaluation(p, q, momentumRate, jointVelocity);
+    if (handGrab.active) addHandTorques(momentumRate, q, jointVelocity);
+}
+
+void computeDerivativesWithTrig(const double p[segmentCount], const double q[segmentCount],
+                                const double jointSin[segmentCount], const double jointCos[segmentCount],
+                                double momentumRate[segmentCount], double jointVelocity[segmentCount]) {
+    DynamicsWorkspace& w = dynamicsWorkspace;
+    for (int i = 0; i < segmentCount; ++i) {
+        w.jointSin[i] = jointSin[i];
+        w.jointCos[i] = jointCos[i];
+    }
+    generalPasses(p, q, momentumRate, jointVelocity);
 }

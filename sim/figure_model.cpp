@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "dynamics.h"
 #include "sine_table.h"
 
 FigureModel figureModel;
@@ -75,4 +76,7 @@ void buildFigureModel() {
         appendChild(first, first + 1);
         appendChild(torso, first);
     }
+
+    // the same constants laid out for the planar passes of the dynamics
+    preparePlanarPasses();
 }

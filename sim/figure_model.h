@@ -69,7 +69,8 @@ struct FigureModel {
 // The process-wide model; empty until buildFigureModel runs.
 extern FigureModel figureModel;
 
-// Builds the sine table, then the constant model and its child lists.
+// Builds the sine table, then the constant model and its child lists, and
+// hands the constants to the planar passes of the dynamics.
 void buildFigureModel();
 
 // The joint transform of segment i at the given joint sine and cosine.

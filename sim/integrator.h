@@ -17,3 +17,8 @@ void setAppliedTorques(std::int32_t limbTorqueMode, std::int32_t torsoTorqueDire
 // (and the hand's pull while a grab is active); sets handStepWork.
 void stepRK4(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqueMode,
              std::int32_t torsoTorqueDirection);
+
+// The same step with the general passes of the dynamics in every evaluation
+// (computeDerivativesGeneral): the reference for tests and benchmarks.
+void stepRK4General(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqueMode,
+                    std::int32_t torsoTorqueDirection);

@@ -1,5 +1,7 @@
 // The recursive evaluation of the equations of motion: its known values at
-// the start state, and the properties every evaluation must have.
+// the start state, and the properties every evaluation must have. Tests that
+// look into the working records run the general passes, which fill them;
+// planar_dynamics_test holds the planar passes to those bit for bit.
 #include "dynamics.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +31,7 @@ protected:
 TEST_F(DynamicsTest, StartStateRates) {
     double p[segmentCount] = {}, q[segmentCount] = {}, rate[segmentCount], velocity[segmentCount];
     q[torso] = -1.57;
-    computeDerivatives(p, q, rate, velocity);
+    computeDerivativesGeneral(p, q, rate, velocity);
     // the whole figure hangs along the torso axis, which the table's cosine
     // of -1.57 tilts slightly off the vertical
     EXPECT_NEAR(w.subtreeGravityWrench[torso][5], -0.16184, 5e-6);
@@ -49,7 +51,7 @@ TEST_F(DynamicsTest, ZeroMomentaMeanRestWhateverTheAngles) {
     for (int trial = 0; trial < 20; ++trial) {
         double p[segmentCount] = {}, q[segmentCount], unused[segmentCount], rate[segmentCount], velocity[segmentCount];
         randomState(unused, q);
-        computeDerivatives(p, q, rate, velocity);
+        computeDerivativesGeneral(p, q, rate, velocity);
         for (int i = 0; i < segmentCount; ++i) {
             EXPECT_EQ(velocity[i], 0.0) << i;
             for (double c : w.spatialVelocity[i]) EXPECT_EQ(c, 0.0) << i;
@@ -63,7 +65,7 @@ TEST_F(DynamicsTest, VelocitiesReproduceTheMomenta) {
     for (int trial = 0; trial < 20; ++trial) {
         double p[segmentCount], q[segmentCount], rate[segmentCount], velocity[segmentCount];
         randomState(p, q);
-        computeDerivatives(p, q, rate, velocity);
+        computeDerivativesGeneral(p, q, rate, velocity);
         for (int i = 0; i < segmentCount; ++i) {
             double momentum = w.biasMomentum[i][5];
             for (int j = 0; j < 6; ++j) momentum += w.articulatedInertia[i][packedIndex(5, j)] * w.spatialVelocity[i][j];
@@ -75,7 +77,7 @@ TEST_F(DynamicsTest, VelocitiesReproduceTheMomenta) {
 TEST_F(DynamicsTest, HandsAndFeetAreRigidAndTheTorsoSumsInChildOrder) {
     double p[segmentCount], q[segmentCount], rate[segmentCount], velocity[segmentCount];
     randomState(p, q);
-    computeDerivatives(p, q, rate, velocity);
+    computeDerivativesGeneral(p, q, rate, velocity);
     for (int i : {rightHand, leftHand, rightFoot, leftFoot}) {
         const SegmentParameters& s = figureModel.segment[i];
         SpatialInertia own;

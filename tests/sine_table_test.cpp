@@ -6,7 +6,11 @@
 #include <sys/resource.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
 
 namespace {
 
@@ -110,6 +114,41 @@ TEST_F(SineTableTest, HugeArgumentsAreReducedExactly) {
         ASSERT_TRUE(std::isfinite(s)) << x;
         EXPECT_NEAR(s, std::sin(r), sineTable.sampleStep) << x;
         EXPECT_EQ(fastSin(-x), -s) << x;
+    }
+}
+
+TEST_F(SineTableTest, VectorLookupsGiveTheScalarBits) {
+    // two and four lanes, as the planar dynamics uses them, on angles of
+    // every size, the turn boundaries, signed zeros and the out-of-range
+    // arguments that take the slow path in one lane only
+    typedef double Doubles2 __attribute__((vector_size(16)));
+    typedef int Ints2 __attribute__((vector_size(8)));
+    typedef long long Masks2 __attribute__((vector_size(16)));
+    typedef double Doubles4 __attribute__((vector_size(32)));
+    typedef int Ints4 __attribute__((vector_size(16)));
+    typedef long long Masks4 __attribute__((vector_size(32)));
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<double> angles = {0.0, -0.0, 1e-300, -1e-300, 3.141592653589793, -3.141592653589793, twoPi,
+                                  -twoPi, 1.5707963267948966, 6.7e9, -6.7e9, 1e300, inf, -inf,
+                                  std::numeric_limits<double>::quiet_NaN()};
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    for (int n = 0; n < 200000; ++n) angles.push_back(unit(rng) * std::pow(10.0, 5 * unit(rng)));
+    auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b); };
+    for (std::size_t n = 0; n + 4 <= angles.size(); ++n) {
+        const double* x = &angles[n];
+        const Doubles2 inTwo = {x[0], x[1]};
+        const Doubles4 inFour = {x[0], x[1], x[2], x[3]};
+        Doubles2 two;
+        Doubles4 four;
+        fastSinElements<Doubles2, Ints2, Masks2>(two, inTwo);
+        fastSinElements<Doubles4, Ints4, Masks4>(four, inFour);
+        for (int i = 0; i < 4; ++i) {
+            ASSERT_TRUE(same(four[i], fastSin(x[i]))) << x[i];
+            if (i < 2) {
+                ASSERT_TRUE(same(two[i], fastSin(x[i]))) << x[i];
+            }
+        }
     }
 }
 

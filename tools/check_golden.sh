@@ -4,6 +4,7 @@
 # usage: tools/check_golden.sh            check every build
 #        tools/check_golden.sh --record   rewrite the golden run from the gcc Release build
 # Each build has its own folder under build-golden/ (build log: build.log).
+# Last, the x86-64 runners are searched for fused multiply-adds (check_no_fma.sh).
 # A build whose toolchain is missing is skipped, with the package to install;
 # with MARIONETTE_REQUIRE_ALL_BUILDS set, a skipped build fails the check.
 set -uo pipefail
@@ -142,6 +143,18 @@ elif mkdir -p build-golden/wasm && tools/build_wasm_runner.sh build-golden/wasm 
   check wasm node build-golden/wasm/app/marionette-sim.js
 else
   report wasm FAILED "the build failed; see build-golden/wasm/build.log"
+fi
+
+# No fused multiply-add in the x86-64 runners: the default, x86-64-v3,
+# native and clang builds (those that built).
+if [ "$(uname -m)" = x86_64 ]; then
+  fma_checked=()
+  for name in gcc-release gcc-release-x86-64-v3 gcc-release-native clang-release; do
+    [ -x "$(runner "$name")" ] && fma_checked+=("$(runner "$name")")
+  done
+  if [ ${#fma_checked[@]} -gt 0 ]; then
+    if tools/check_no_fma.sh "${fma_checked[@]}" | sed 's/^/no-fma: /'; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+  fi
 fi
 
 echo "check_golden: builds and runs took $((SECONDS - start)) s; the builds are in $root/build-golden"

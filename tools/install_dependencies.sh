@@ -7,7 +7,7 @@
 #   web:    test + Emscripten for the web page, Node, npm and Chromium for its browser test,
 #           and the page's own npm packages (npm ci --prefix web: its charting library)
 #   golden: the compilers, emulators and Node that tools/check_golden.sh builds and runs with
-#   ci:     web + golden + clang's libFuzzer runtime
+#   ci:     web + golden + clang's libFuzzer runtime + MuJoCo, the benchmark's peer
 set -euo pipefail
 
 build=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libgl-dev libmpfr-dev)
@@ -17,6 +17,8 @@ web=(emscripten nodejs chromium)
 command -v npm >/dev/null 2>&1 || web+=(npm)
 golden=(g++ make cmake clang g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user emscripten nodejs)
 ci=(clang libclang-rt-14-dev)
+# MuJoCo, which the benchmark times beside marionette and mujoco_peer_test holds to marionette's dynamics.
+ci+=(libmujoco-dev)
 
 case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
