@@ -257,3 +257,50 @@ TEST(HeadlessRunnerTest, CountsUpToATrillionAreAccepted) {
 }
 
 }  // namespace
+
+// A session replays its inputs as the options would give them, byte for
+// byte; it runs to its end step unless --steps says otherwise; a session
+// that cannot be read, or one given with --key, ends the run before any row
+// with one line that names the fault.
+TEST(HeadlessRunnerTest, SessionsReplayLikeTheOptions) {
+    const std::string file = ::testing::TempDir() + "runner_session_" + std::to_string(getpid()) + ".txt";
+    auto writeFile = [&](const std::string& text) { std::ofstream(file, std::ios::binary) << text; };
+
+    writeFile("marionette-session 1\n0 key down\n300 knob gravity 3.71\n300 key left\n450 knob torque 250\n"
+              "450 knob stiffness 2\n700 key up\n900 end\n");
+    const ProcessResult replayed = runSim({"--session", file, "--every", "150", "--energy"});
+    ASSERT_EQ(replayed.status, 0) << replayed.err;
+    const ProcessResult options =
+        runSim({"--steps", "900", "--every", "150", "--energy", "--key", "0:down", "--key", "300:left", "--knob",
+                "300:gravity=3.71", "--knob", "450:torque=250", "--knob", "450:stiffness=2", "--key", "700:up"});
+    EXPECT_EQ(replayed.out, options.out);
+    const ProcessResult shorter = runSim({"--session", file, "--every", "150", "--energy", "--steps", "450"});
+    EXPECT_EQ(shorter.out, replayed.out.substr(0, shorter.out.size()));
+    EXPECT_EQ(lines(shorter.out).back().rfind("450,", 0), 0u);
+
+    const struct {
+        std::string text;
+        std::vector<std::string> args;
+        std::string error;
+    } refused[] = {
+        {"marionette-session 1\n5 key down\n3 key up\n9 end\n", {}, file + ": line 3: step 3 goes back from step 5"},
+        {"marionette-session 1\n5 grab rightHand 1 0 nan 0\n9 end\n", {},
+         file + ": line 2: the target's x is not a finite decimal number: 'nan'"},
+        {"marionette-session 1\n0 key down\n", {}, file + ": line 3: the session ends without its end line (cut short?)"},
+        {"marionette-session 1\n9 end\n", {"--key", "5:up"},
+         "--session cannot be given with --key or --knob: the session holds the run's inputs"},
+    };
+    for (const auto& r : refused) {
+        writeFile(r.text);
+        std::vector<std::string> args = {"--session", file};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        const ProcessResult run = runSim(args);
+        EXPECT_EQ(run.status, 2) << r.text;
+        EXPECT_EQ(run.out, "") << r.text;
+        EXPECT_EQ(lines(run.err).at(0), "marionette-sim: " + r.error);
+    }
+    std::remove(file.c_str());
+    const ProcessResult missing = runSim({"--session", file});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "marionette-sim: " + file + ": No such file or directory\n");
+}
