@@ -20,6 +20,7 @@ struct RunnerOptions {
     std::vector<ScheduledKey> keys;  // in the order given
     bool energy = false;  // six energy columns after the state
     bool help = false;
+    bool version = false;
 };
 
 inline constexpr std::int64_t maxRunnerCount = 1000000000000;  // 10^12
@@ -31,5 +32,10 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
 // The usage text, ending in a newline.
 const char* runnerUsage();
 
-// Sets up the start-up state, runs the steps and writes the CSV to `out`.
+// One line naming every --key that the run never reaches (a key acts once its
+// step is done, so one at or after the last step does nothing); empty if none.
+std::string unreachedKeysWarning(const RunnerOptions& options);
+
+// Sets up the start-up state, runs the steps and writes the CSV to `out`;
+// stops early once a write to `out` has failed (ferror tells).
 void runHeadless(const RunnerOptions& options, std::FILE* out);
