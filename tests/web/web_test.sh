@@ -31,7 +31,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "web_test: FAIL: MARIONETTE_REQUIRE_BROWSER_TEST is set, but missing: ${missing[*]}" >&2
     exit 1
   fi
-  echo "web_test: skipped, missing: ${missing[*]}"
+  reason="web_test: skipped, missing: ${missing[*]} (tools/install_dependencies.sh web)"
+  echo "$reason"
+  # for CTest to print after the run (tests/skip_reasons.sh)
+  [ -z "${MARIONETTE_SKIP_NOTE:-}" ] || { mkdir -p "${MARIONETTE_SKIP_NOTE%/*}" && echo "$reason" >"$MARIONETTE_SKIP_NOTE"; }
   exit 77
 fi
 
