@@ -62,7 +62,7 @@ done
 
 # The npm packages a folder's lock file names, for the announcement.
 npm_packages() {
-  sed -n 's|^ *"node_modules/\([^"]*\)": {$|\1|p' "$1/package-lock.json" | tr '\n' ' '
+  sed -n 's|^ *"node_modules/\([^"]*\)": {$|\1|p' "$1/package-lock.json" | paste -sd ' '
 }
 
 # apt-get's status lines (APT::Status-Fd) become a progress line on standard
