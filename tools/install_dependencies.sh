@@ -69,7 +69,7 @@ npm_packages() {
 # output: redrawn in place on a terminal, one line per tenth elsewhere (CI
 # logs). Everything else apt-get and dpkg print goes to the log file $1.
 show_progress() {
-  local log=$1 line kind percent shown=-1 stage= tenth
+  local log=$1 line kind percent shown=-1 stage= tenth drawn=
   while IFS= read -r line; do
     case "$line" in
       dlstatus:*) kind=downloading ;;
@@ -80,7 +80,8 @@ show_progress() {
     percent=${percent%%.*}
     [[ $percent =~ ^[0-9]+$ ]] || continue
     if [ -t 1 ]; then
-      printf '\r  %s: %3d%%' "$kind" "$percent"
+      [ "$drawn" = "$kind $percent" ] || printf '\r  %-25s %3d%%' "$kind:" "$percent"
+      drawn="$kind $percent"
     else
       tenth=$((percent / 10 * 10))
       if [ "$kind" != "$stage" ] || [ "$tenth" -gt "$shown" ]; then
