@@ -16,7 +16,7 @@ runner=$1
 plot=$2
 
 if ! /usr/bin/python3 -c 'import matplotlib' 2>/dev/null; then
-  reason="plot_run_test: skipped, /usr/bin/python3 has no matplotlib (tools/install_dependencies.sh plot)"
+  reason="plot_run_test: skipped, /usr/bin/python3 has no matplotlib; tools/install_dependencies.sh plot installs it"
   echo "$reason"
   [ -n "${MARIONETTE_REQUIRE_PLOT_TEST:-}" ] && exit 1
   # for CTest to print after the run (tests/skip_reasons.sh)

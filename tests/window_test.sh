@@ -40,7 +40,8 @@ for candidate in $(type -ap convert); do
 done
 [ -n "$convert_tool" ] || missing+=("convert (ImageMagick)")
 if [ ${#missing[@]} -gt 0 ]; then
-  reason="window_test: skipped, not installed: ${missing[*]} (Debian packages xvfb xdotool x11-utils imagemagick python3: tools/install_dependencies.sh test)"
+  printf -v list '%s, ' "${missing[@]}"
+  reason="window_test: skipped, not installed: ${list%, }; tools/install_dependencies.sh test installs them (Debian packages xvfb xdotool x11-utils imagemagick python3)"
   echo "$reason"
   # CI sets MARIONETTE_REQUIRE_WINDOW_TEST so that a missing tool fails instead.
   [ -z "${MARIONETTE_REQUIRE_WINDOW_TEST:-}" ] || exit 1
