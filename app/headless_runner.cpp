@@ -36,17 +36,24 @@ bool parseCount(std::int64_t& out, const char* text, std::string& error, const c
     return true;
 }
 
+const struct {
+    const char* name;
+    int key;
+} keyNames[] = {{"left", keyLeft}, {"right", keyRight}, {"up", keyUp}, {"down", keyDown}};
+
 bool parseKeyName(int& key, const char* name) {
-    static const struct {
-        const char* name;
-        int key;
-    } names[] = {{"left", keyLeft}, {"right", keyRight}, {"up", keyUp}, {"down", keyDown}};
-    for (const auto& entry : names)
+    for (const auto& entry : keyNames)
         if (strcasecmp(name, entry.name) == 0) {
             key = entry.key;
             return true;
         }
     return false;
+}
+
+const char* keyName(int key) {
+    for (const auto& entry : keyNames)
+        if (entry.key == key) return entry.name;
+    return "?";
 }
 
 // STEP:NAME, e.g. 500:down.
@@ -120,11 +127,12 @@ const char* runnerUsage() {
     return "usage: marionette-sim [--steps N] [--every K] [--key STEP:NAME]... [--energy]\n"
            "                      [--gravity G] [--stiffness S] [--damping D] [--torque T]\n"
            "                      [--knob STEP:NAME=VALUE]... | [--session FILE]\n"
-           "       marionette-sim --help\n"
+           "       marionette-sim --help | --version\n"
            "Runs the figure from its start-up state for N steps of 0.00015 s (default 6667)\n"
            "and prints step,t,q0..q12,p0..p12 as CSV: step 0, every K steps (default 100;\n"
            "0 for the final step only) and the final step. --key presses LEFT, RIGHT, UP or\n"
-           "DOWN once STEP steps are done; repeat it for more keys.\n"
+           "DOWN once STEP steps are done; repeat it for more keys (one at or after\n"
+           "step N never acts, and is named in a warning).\n"
            "The knobs, for the whole run (each default leaves every number as without it):\n"
            "  --gravity G    gravity, 0 to 25 m/s^2 (default 9.80665; the Moon 1.62,\n"
            "                 Mars 3.71, Jupiter 24.79)\n"
@@ -137,6 +145,7 @@ const char* runnerUsage() {
            "resets, each at its step) to its end step, or to N with --steps; the step\n"
            "column counts from the session's start, resets included. It holds the run's\n"
            "inputs, so --key and --knob cannot come with it.\n"
+           "--version prints the version and the commit the runner was built from.\n"
            "--energy appends eight columns, in joules, of the figure's energy and where\n"
            "it went:\n"
            "  kinetic     1/2 sum p_i q'_i, q' the joint rates the momenta give\n"
@@ -168,6 +177,10 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
                                 std::strcmp(arg, "--session") == 0 || knobOption;
         if (std::strcmp(arg, "--help") == 0) {
             options.help = true;
+            return true;
+        }
+        if (std::strcmp(arg, "--version") == 0) {
+            options.version = true;
             return true;
         }
         if (std::strcmp(arg, "--energy") == 0) {
@@ -235,6 +248,16 @@ bool loadSessionFile(Session& session, std::string& error, const char* path) {
     return true;
 }
 
+std::string unreachedKeysWarning(const RunnerOptions& options) {
+    std::string keys;
+    for (const ScheduledKey& key : options.keys)
+        if (key.step >= options.steps)
+            keys += (keys.empty() ? "--key " : ", --key ") + std::to_string(key.step) + ":" + keyName(key.key);
+    if (keys.empty()) return keys;
+    return "marionette-sim: warning: " + keys + " never acts: the run ends after " + std::to_string(options.steps) +
+           " steps, and a key acts once its step is done";
+}
+
 std::vector<SessionEvent> runnerEvents(const RunnerOptions& options, const Session* session) {
     if (session != nullptr) return session->events;
     std::vector<SessionEvent> events;
@@ -280,7 +303,10 @@ void runHeadless(const RunnerOptions& options, const Session* session, std::FILE
         const std::int64_t step = run.step;
         const bool final = step == steps;
         const bool sampled = options.every > 0 && step % options.every == 0;
-        if (final || sampled) printRow(out, step, run.state, shownLedger);
+        if (final || sampled) {
+            printRow(out, step, run.state, shownLedger);
+            if (std::ferror(out)) return;  // nowhere to write: the rest would be lost too
+        }
         if (final) break;
         for (; next != events.cend() && next->step == step; ++next) applySessionEvent(run, *next);
     }

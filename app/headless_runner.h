@@ -31,8 +31,9 @@ struct RunnerOptions {
     PhysicsSettings settings;          // the knobs from step 0: --gravity, --stiffness, --damping, --torque
     std::vector<ScheduledKnob> knobs;  // later changes, in the order given
     std::string sessionFile;           // --session: the inputs of a session, replayed
-    bool energy = false;  // seven energy columns after the state
+    bool energy = false;  // eight energy columns after the state
     bool help = false;
+    bool version = false;
 };
 
 inline constexpr std::int64_t maxRunnerCount = 1000000000000;  // 10^12
@@ -44,6 +45,10 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
 // The usage text, ending in a newline.
 const char* runnerUsage();
 
+// One line naming every --key that the run never reaches (a key acts once its
+// step is done, so one at or after the last step does nothing); empty if none.
+std::string unreachedKeysWarning(const RunnerOptions& options);
+
 // Reads the session file at `path` (at most maxSessionBytes). On failure
 // returns false with `error` one line naming the fault (and its line).
 bool loadSessionFile(Session& session, std::string& error, const char* path);
@@ -54,5 +59,6 @@ bool loadSessionFile(Session& session, std::string& error, const char* path);
 std::vector<SessionEvent> runnerEvents(const RunnerOptions& options, const Session* session);
 
 // Sets up the start-up state, runs the steps under the inputs (the session's
-// when one is given) and writes the CSV to `out`.
+// when one is given) and writes the CSV to `out`; stops early once a write
+// to `out` has failed (ferror tells).
 void runHeadless(const RunnerOptions& options, const Session* session, std::FILE* out);

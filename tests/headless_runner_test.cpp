@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,13 +25,15 @@ struct ProcessResult {
     std::string out, err;
 };
 
-// Runs the built runner with the given arguments (each quoted for the shell).
-ProcessResult runSim(const std::vector<std::string>& args) {
+// Runs the built runner with the given arguments (each quoted for the shell),
+// its standard output to the file `stdoutTo` if one is named.
+ProcessResult runSim(const std::vector<std::string>& args, const std::string& stdoutTo = "") {
     // one file per test process: CTest may run several of these tests at once
     const std::string errFile = ::testing::TempDir() + "runner_stderr_" + std::to_string(getpid()) + ".txt";
     std::string command = "'" MARIONETTE_SIM "'";
     for (const std::string& arg : args) command += " '" + arg + "'";
     command += " 2>'" + errFile + "'";
+    if (!stdoutTo.empty()) command += " >'" + stdoutTo + "'";
     ProcessResult run;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return {-1, "", "popen failed"};
@@ -144,6 +147,16 @@ TEST(HeadlessRunnerTest, KeysActOnceTheirStepIsDone) {
 
     // a key beyond the last step is never reached
     EXPECT_EQ(runSim({"--steps", "80", "--key", "81:down"}).out, runSim({"--steps", "80"}).out);
+    // nor is one at the last step, since a key acts once its step is done: a
+    // one-line warning names every such key and leaves the CSV as it is
+    const ProcessResult late =
+        runSim({"--steps", "80", "--key", "79:up", "--key", "80:DOWN", "--key", "1000000000000:left"});
+    EXPECT_EQ(late.status, 0);
+    EXPECT_EQ(late.out, runSim({"--steps", "80", "--key", "79:up"}).out);
+    EXPECT_EQ(late.err,
+              "marionette-sim: warning: --key 80:down, --key 1000000000000:left never acts: the run ends after 80 "
+              "steps, and a key acts once its step is done\n");
+    EXPECT_EQ(runSim({"--steps", "80", "--key", "79:up"}).err, "");
 }
 
 TEST(HeadlessRunnerTest, EnergyColumnsFollowTheUnchangedState) {
@@ -243,6 +256,25 @@ TEST(HeadlessRunnerTest, HelpGoesToStandardOutput) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, runnerUsage());
+}
+
+TEST(HeadlessRunnerTest, VersionNamesTheCommit) {
+    const ProcessResult run = runSim({"--steps", "5", "--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const std::regex line(R"(marionette-sim [0-9]+\.[0-9]+, (commit \S+|unknown commit \(not built from a git checkout\))\n)");
+    EXPECT_TRUE(std::regex_match(run.out, line)) << run.out;
+}
+
+// A full disk ends the run at once with exit status 1 and one line saying so,
+// not a silent status 1 after running all the steps (10^12 would take days).
+TEST(HeadlessRunnerTest, FailedWriteIsReported) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--steps", "1000000000000"}, {"--help"}, {"--version"}}) {
+        const ProcessResult run = runSim(args, "/dev/full");
+        EXPECT_EQ(run.status, 1) << args[0];
+        EXPECT_EQ(run.err, "marionette-sim: could not write the output: No space left on device\n") << args[0];
+    }
 }
 
 TEST(HeadlessRunnerTest, CountsUpToATrillionAreAccepted) {

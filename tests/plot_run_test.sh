@@ -16,8 +16,11 @@ runner=$1
 plot=$2
 
 if ! /usr/bin/python3 -c 'import matplotlib' 2>/dev/null; then
-  echo "plot_run_test: /usr/bin/python3 has no matplotlib (apt-get install python3-matplotlib)"
+  reason="plot_run_test: skipped, /usr/bin/python3 has no matplotlib; tools/install_dependencies.sh plot installs it"
+  echo "$reason"
   [ -n "${MARIONETTE_REQUIRE_PLOT_TEST:-}" ] && exit 1
+  # for CTest to print after the run (tests/skip_reasons.sh)
+  [ -z "${MARIONETTE_SKIP_NOTE:-}" ] || { mkdir -p "${MARIONETTE_SKIP_NOTE%/*}" && echo "$reason" >"$MARIONETTE_SKIP_NOTE"; }
   exit 77
 fi
 

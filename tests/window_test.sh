@@ -40,9 +40,13 @@ for candidate in $(type -ap convert); do
 done
 [ -n "$convert_tool" ] || missing+=("convert (ImageMagick)")
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "window_test: skipped, not installed: ${missing[*]} (packages xvfb xdotool x11-utils imagemagick python3)"
+  printf -v list '%s, ' "${missing[@]}"
+  reason="window_test: skipped, not installed: ${list%, }; tools/install_dependencies.sh test installs them (Debian packages xvfb xdotool x11-utils imagemagick python3)"
+  echo "$reason"
   # CI sets MARIONETTE_REQUIRE_WINDOW_TEST so that a missing tool fails instead.
   [ -z "${MARIONETTE_REQUIRE_WINDOW_TEST:-}" ] || exit 1
+  # for CTest to print after the run (tests/skip_reasons.sh)
+  [ -z "${MARIONETTE_SKIP_NOTE:-}" ] || { mkdir -p "${MARIONETTE_SKIP_NOTE%/*}" && echo "$reason" >"$MARIONETTE_SKIP_NOTE"; }
   exit 77
 fi
 

@@ -27,16 +27,20 @@ command -v emcmake >/dev/null 2>&1 || missing+=("Emscripten (package emscripten)
 command -v node >/dev/null 2>&1 || missing+=("Node (package nodejs)")
 [ -x /usr/bin/chromium ] || missing+=("Chromium at /usr/bin/chromium (package chromium)")
 [ -f "$here/node_modules/playwright-core/package.json" ] ||
-  missing+=("playwright-core (run: npm ci --prefix tests/web)")
+  missing+=("playwright-core (npm ci --prefix tests/web)")
 [ -f "$source_dir/web/node_modules/uplot/dist/uPlot.iife.min.js" ] ||
-  missing+=("the page's uPlot (run: npm ci --prefix web)")
+  missing+=("the page's uPlot (npm ci --prefix web)")
 if [ ${#missing[@]} -gt 0 ]; then
   # CI sets MARIONETTE_REQUIRE_BROWSER_TEST so that a missing tool fails instead.
   if [ -n "${MARIONETTE_REQUIRE_BROWSER_TEST:-}" ]; then
     echo "web_test: FAIL: MARIONETTE_REQUIRE_BROWSER_TEST is set, but missing: ${missing[*]}" >&2
     exit 1
   fi
-  echo "web_test: skipped, missing: ${missing[*]}"
+  printf -v list '%s, ' "${missing[@]}"
+  reason="web_test: skipped, missing: ${list%, }; tools/install_dependencies.sh web installs them"
+  echo "$reason"
+  # for CTest to print after the run (tests/skip_reasons.sh)
+  [ -z "${MARIONETTE_SKIP_NOTE:-}" ] || { mkdir -p "${MARIONETTE_SKIP_NOTE%/*}" && echo "$reason" >"$MARIONETTE_SKIP_NOTE"; }
   exit 77
 fi
 
