@@ -5,7 +5,8 @@
 #   test:   build + the X tools the real-window test drives (Xvfb, xdotool, ...)
 #           and matplotlib for tools/plot_run.py
 #   web:    test + Emscripten for the web page, Node, npm and Chromium for its browser test,
-#           and the page's own npm packages (npm ci --prefix web: its charting library)
+#           and the page's own npm packages (npm ci --prefix web: its charting library, and
+#           esbuild, which bundles the page's modules into the one-file page)
 #   golden: the compilers, emulators and Node that tools/check_golden.sh builds and runs with
 #   ci:     web + golden + clang's libFuzzer runtime + MuJoCo, the benchmark's peer
 set -euo pipefail
@@ -37,7 +38,7 @@ install_page_packages() {
   esac
   local root
   root=$(cd "$(dirname "$0")/.." && pwd)
-  if [ ! -f "$root/web/node_modules/uplot/dist/uPlot.iife.min.js" ]; then
+  if [ ! -f "$root/web/node_modules/uplot/dist/uPlot.iife.min.js" ] || [ ! -f "$root/web/node_modules/esbuild/package.json" ]; then
     echo "installing the web page's npm packages: npm ci --prefix web" >&2
     npm ci --prefix "$root/web" --no-audit --no-fund >&2
   fi
