@@ -88,9 +88,12 @@ async function main() {
     if (!asked.startsWith('data:') && asked.split('#')[0] !== url.split('#')[0]) fetched.push(asked);
   });
 
+  // Ready, or the page says why not.
   await page.goto(url);
-  await page.waitForFunction(() => window.marionette?.ready, null, { timeout: 60000 });
+  await page.waitForFunction(() => window.marionette?.ready || document.querySelector('#status.failed'), null,
+    { timeout: 60000 });
   check(problems.length === 0, `errors while loading: ${problems.join('; ')}`);
+  check(await page.evaluate(() => window.marionette.ready), `not ready: ${await page.locator('#status').textContent()}`);
   check(fetched.length === 0, `the page asked for other files: ${fetched.join(', ')}`);
   check(await page.evaluate(() => location.hash) === '#onefile-check', 'the page lost its fragment');
   pass('opened alone from file://, it loads without an error, asks for no other file and keeps its fragment');
