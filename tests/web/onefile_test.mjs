@@ -119,7 +119,7 @@ async function main() {
   check(torso > 0.3, `no torso below the pivot (non-white share ${torso})`);
   check(after.step > before.step, `the state stayed at step ${before.step}`);
   check(!first.equals(later), 'the picture did not change in a second');
-  pass(`the figure is drawn (torso ${torso.toFixed(2)}) and moves (${after.step - before.step} steps in a second)`);
+  pass(`the figure is drawn (torso ${torso.toFixed(2)}) and moves (${after.step - before.step} steps between two pictures a second apart)`);
 
   // A key: DOWN switches the limbs' torques on.
   await page.keyboard.press('ArrowDown');
