@@ -139,6 +139,37 @@ async function main() {
     `after Reset, DOWN and 20 Steps the one-file page and marionette-sim differ: ${firstDifference(down, expected)}`);
   pass('after Reset, DOWN and 20 Steps all 26 numbers equal marionette-sim --steps 2000 --key 0:down');
 
+  // A session link to the file itself replays, from disk, in a fresh page.
+  if (await button('Share').count() === 0) {
+    console.log('onefile_test: skipped: the page has no Share button, so no session link to open');
+  } else {
+    const numbers = (on) => on.evaluate(() => ({ ...window.marionette.state(), energy: window.marionette.energy(),
+      session: window.marionette.session() }));
+    const made = await numbers(page);
+    await button('Share').click();
+    await page.waitForFunction(() => document.getElementById('share-link').value !== '');
+    const link = await page.locator('#share-link').inputValue();
+    check(link.startsWith(`${url.split('#')[0]}#session=`), `Share gave '${link.slice(0, 80)}'`);
+    const fresh = await context.newPage();
+    fresh.on('console', (message) => { if (message.type() === 'error') problems.push(message.text()); });
+    fresh.on('pageerror', (error) => problems.push(error.message));
+    await fresh.goto(link);
+    await fresh.waitForFunction(() => window.marionette?.ready, null, { timeout: 60000 });
+    await fresh.getByRole('button', { name: 'As fast as it integrates', exact: true }).click();
+    await fresh.waitForFunction(() => !window.marionette.session().replaying && Module._webPaused() === 1, null,
+      { timeout: 60000 });
+    const replayed = await numbers(fresh);
+    check(replayed.session.step === made.session.step, `the link replayed to step ${replayed.session.step}, ` +
+      `not ${made.session.step}`);
+    check(firstDifference(replayed, made) === null, `the link's replay against the page: ${firstDifference(replayed, made)}`);
+    for (const [term, value] of Object.entries(made.energy)) {
+      check(Object.is(replayed.energy[term], value), `the replay's ${term} is ${replayed.energy[term]}, the page's ${value}`);
+    }
+    await fresh.close();
+    pass(`a Share link of ${link.length} characters to the file replays from disk in a fresh page to the same ` +
+      '26 numbers and energy terms');
+  }
+
   // Its picture, in real time with DOWN on.
   await button('Pause').click();
   await page.waitForTimeout(1500);
