@@ -7,9 +7,10 @@
 #   test:   build + the X server and tools the real-window test drives (Xvfb, xauth
 #           for xvfb-run, xdotool, ImageMagick, Python): the whole test suite
 #   plot:   build + matplotlib for tools/plot_run.py and its test
-#   web:    build + Emscripten for the web page and its charting library (npm ci
-#           --prefix web), and Node, Chromium and the npm package playwright-core
-#           (npm ci --prefix tests/web) for its browser test
+#   web:    build + Emscripten for the web page, its npm packages (npm ci --prefix
+#           web: the charting library, and esbuild, which bundles the one-file page),
+#           and Node, Chromium and the npm package playwright-core (npm ci --prefix
+#           tests/web) for its browser test
 #   golden: the compilers, emulators and Node that tools/check_golden.sh builds and runs with
 #   ci:     all of the above + clang's libFuzzer runtime + MuJoCo, the benchmark's peer
 # Before it installs anything it says what, and how much; apt-get's and dpkg's

@@ -103,7 +103,9 @@ function failed(text) {
 // file server (python3 -m http.server) compresses nothing; the browser's
 // DecompressionStream unpacks them. Where it has none, the plain files come.
 // index.html asks for the .gz files early (rel=preload); these fetches take
-// them over.
+// them over. The one-file page (marionette.html, which works opened from
+// disk, where nothing can be fetched) carries the .gz files inside itself, as
+// base64 in <script type="application/gzip" data-file="NAME.gz"> blocks.
 const received = new Map();  // bytes received so far, by file
 const expected = new Map();  // bytes each file has, where the server says
 function showProgress() {
@@ -114,9 +116,15 @@ function showProgress() {
     : 'Loading the program\u2026';
 }
 
+function carried(file) {
+  const block = document.querySelector(`script[type="application/gzip"][data-file="${file}"]`);
+  return block === null ? null : `data:application/gzip;base64,${block.textContent}`;
+}
+
 async function fetchFile(name, as) {
   const packed = 'DecompressionStream' in window;
-  const response = await fetch(packed ? `${name}.gz` : name);
+  const file = packed ? `${name}.gz` : name;
+  const response = await fetch(carried(file) ?? file);
   if (!response.ok) throw new Error(`${response.url}: ${response.status} ${response.statusText}`);
   expected.set(name, Number(response.headers.get('Content-Length')) || 0);
   received.set(name, 0);
