@@ -76,9 +76,9 @@ const button = (page, name) => page.getByRole('button', { name, exact: true });
 const numbers = (page) => page.evaluate(() => ({ ...window.marionette.state(), energy: window.marionette.energy(),
   session: window.marionette.session() }));
 
-// Clicks a button and returns the text of the file it downloads.
-async function downloaded(page, name, file) {
-  const [download] = await Promise.all([page.waitForEvent('download'), button(page, name).click()]);
+// Clicks a button (or does `act`) and returns where the file it downloads was saved, and its name.
+async function downloaded(page, name, file, act = () => button(page, name).click()) {
+  const [download] = await Promise.all([page.waitForEvent('download'), act()]);
   const saved = path.join(workDir, file);
   await download.saveAs(saved);
   return { saved, name: download.suggestedFilename() };
@@ -103,8 +103,9 @@ const segmentCentre = (page, segment) => page.evaluate((segment) => {
 }, segment);
 
 // Takes hold of a segment with the mouse while the figure moves, then pulls
-// it through `movesPerGrab` pointer moves a frame or two apart, and lets go.
-async function grabAndPull(page, segment, direction) {
+// it through `movesPerGrab` pointer moves a frame or two apart, and lets go;
+// `midway` runs halfway, while the hand holds.
+async function grabAndPull(page, segment, direction, midway = async () => {}) {
   let at = null;
   for (let attempt = 0; attempt < 20 && at === null; ++attempt) {
     const centre = await segmentCentre(page, segment);
@@ -119,6 +120,7 @@ async function grabAndPull(page, segment, direction) {
     const angle = (k / movesPerGrab) * Math.PI;
     await page.mouse.move(at.x + direction * 60 * Math.sin(angle), at.y - 40 * (1 - Math.cos(angle)));
     await page.waitForTimeout(25);
+    if (k === movesPerGrab / 2) await midway();
   }
   await page.mouse.up();
 }
@@ -160,7 +162,22 @@ async function main() {
   await button(page, 'Reset').click();
   await pause(300);
   await page.keyboard.press('ArrowDown');
-  await grabAndPull(page, leftFoot, -1);
+  // Download data while the hand holds, with the keyboard: paused, after a
+  // knob change and a move of the hand at that very step, which the runner's
+  // rows to there leave out (they come before the step's inputs) and which
+  // must hold again once the session has run again from step 0 in the page
+  let midData;
+  await grabAndPull(page, leftFoot, -1, async () => {
+    const press = async (id, key) => { await page.locator(`#${id}`).focus(); await page.keyboard.press(key); };
+    await press('pause', 'Enter');
+    await press('knob-damping', 'ArrowLeft');
+    const mouse = await page.evaluate(() => window.marionette.heldPoint().pointer);
+    const box = await page.locator('#view').boundingBox();
+    await page.mouse.move(box.x + mouse.x + 15, box.y + mouse.y);
+    await page.locator('#data').focus();
+    midData = await downloaded(page, null, 'data_midway.csv', () => page.keyboard.press('Enter'));
+    await press('pause', 'Enter');
+  });
   await pause(200);
   await page.keyboard.press('ArrowUp');
   await button(page, 'Defaults').click();
@@ -180,7 +197,7 @@ async function main() {
     `${count('reset')} resets, ${count('knob')} knob changes`);
   check(count('move') >= movesPerGrab, `only ${count('move')} moves were recorded`);
   pass(`a session of ${made.session.step} steps made at real time: ${lines.length - 2} inputs (${count('move')} moves ` +
-    `of ${2 * movesPerGrab} made, moves between two steps count once), saved as ${session.name} (${text.length} bytes)`);
+    `of ${2 * movesPerGrab + 1} made: moves between two steps count once), saved as ${session.name} (${text.length} bytes)`);
 
   // The runner replays the saved file to the page's numbers.
   const replayed = runnerLastRow(session.saved);
@@ -196,9 +213,15 @@ async function main() {
   const pageCsv = readFileSync(data.saved);
   check(pageCsv.equals(runnerCsv), `Download data (${pageCsv.length} bytes) differs from marionette-sim --session ` +
     `--every 100 --energy (${runnerCsv.length} bytes)`);
-  check(firstDifference(await numbers(page), made) === null, 'Download data changed the page\'s run');
+  check(firstDifference(await numbers(page), made) === null, 'Download data changed the page\'s numbers');
+  const midCsv = readFileSync(midData.saved);
+  const midStep = midCsv.toString().trim().split('\n').pop().split(',')[0];
+  const runnerMid = execFileSync(runner, ['--session', session.saved, '--steps', midStep, '--every', '100', '--energy']);
+  check(midCsv.equals(runnerMid), `Download data at step ${midStep} differs from marionette-sim ` +
+    `--session --steps ${midStep} --every 100 --energy`);
   pass(`Download data equals marionette-sim --session ${path.basename(session.saved)} --every 100 --energy byte for byte ` +
-    `(${pageCsv.length} bytes), and leaves the page's run as it was`);
+    `(${pageCsv.length} bytes); taken at step ${midStep}, paused, while the hand held and after a knob change and a move ` +
+    'at that step, it equals the runner\'s rows to there, and the run went on to the runner\'s numbers');
 
   // Share: a link that replays the session in a fresh page, as fast as it integrates.
   await button(page, 'Share').click();
