@@ -125,6 +125,10 @@ function fromBase64Url(text) {
 // The session in the address's fragment, if there is one, replayed.
 async function openLink() {
   if (!location.hash.startsWith(linkKey)) return;
+  if (!('DecompressionStream' in window)) {
+    refuse('link', 'this browser cannot unpack it: it has no DecompressionStream');
+    return;
+  }
   let bytes;
   try {
     bytes = await unpack(fromBase64Url(location.hash.slice(linkKey.length)));
@@ -137,6 +141,11 @@ async function openLink() {
 }
 
 async function share() {
+  if (!('CompressionStream' in window)) {
+    byId('share-row').hidden = false;
+    byId('share-note').textContent = 'This browser cannot pack a link (it has no CompressionStream): save the session instead.';
+    return;
+  }
   const link = `${location.href.split('#')[0]}${linkKey}${toBase64Url(await pack(sessionBytes()))}`;
   const field = byId('share-link');
   const note = byId('share-note');
