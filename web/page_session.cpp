@@ -80,7 +80,8 @@ bool recordInput(PageSession& page, SessionEvent input) {
                 return false;
             break;
         case SessionEventKind::grab: {
-            // the hand's own test, on a copy: a grab it refuses is no input
+            // the hand's own test, undone at once: a grab it refuses is no
+            // input, and one it takes is recorded with the target it took
             const HandGrab before = handGrab;
             const bool taken = takeHold(input.code, {input.heldX, input.heldY}, {input.targetX, input.targetY});
             input.targetX = handGrab.target.x;
@@ -90,6 +91,7 @@ bool recordInput(PageSession& page, SessionEvent input) {
             break;
         }
         case SessionEventKind::move: {
+            // the target as the hand takes it, likewise
             const HandGrab before = handGrab;
             moveHandTarget({input.targetX, input.targetY});
             input.targetX = handGrab.target.x;
