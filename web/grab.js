@@ -44,26 +44,28 @@ function release() {
   Module._webRelease();
   if (canvas.hasPointerCapture(id)) canvas.releasePointerCapture(id);
   canvas.style.cursor = '';
-  line.style.visibility = 'hidden';
-  heldMark.style.visibility = 'hidden';
 }
 
-// The line from the held point, as drawn, to the pointer, every frame while held.
+// Every frame: the line from the held point, as drawn, to the pointer while
+// held; in a replay, to where the replayed hand pulls.
 function drawPull() {
-  if (!grab) return;
+  requestAnimationFrame(drawPull);
+  if (!ready()) return;
   const held = toClient(Module._webHeldPoint(0), Module._webHeldPoint(1));
-  if (Number.isFinite(held.x) && Number.isFinite(held.y)) {
+  const to = grab ? { x: grab.clientX, y: grab.clientY } : toClient(Module._webHeldPoint(2), Module._webHeldPoint(3));
+  const shown = [held.x, held.y, to.x, to.y].every(Number.isFinite);
+  if (shown) {
     line.setAttribute('x1', held.x);
     line.setAttribute('y1', held.y);
-    line.setAttribute('x2', grab.clientX);
-    line.setAttribute('y2', grab.clientY);
+    line.setAttribute('x2', to.x);
+    line.setAttribute('y2', to.y);
     heldMark.setAttribute('cx', held.x);
     heldMark.setAttribute('cy', held.y);
-    line.style.visibility = 'visible';
-    heldMark.style.visibility = 'visible';
   }
-  requestAnimationFrame(drawPull);
+  line.style.visibility = shown ? 'visible' : 'hidden';
+  heldMark.style.visibility = shown ? 'visible' : 'hidden';
 }
+requestAnimationFrame(drawPull);
 
 canvas.addEventListener('pointerdown', (event) => {
   if (!ready() || grab || !event.isPrimary) return;
@@ -74,7 +76,6 @@ canvas.addEventListener('pointerdown', (event) => {
   grab = { pointerId: event.pointerId, clientX: event.clientX, clientY: event.clientY };
   canvas.setPointerCapture(event.pointerId);
   canvas.style.cursor = 'grabbing';
-  requestAnimationFrame(drawPull);
 });
 
 canvas.addEventListener('pointermove', (event) => {
@@ -100,6 +101,7 @@ for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) {
   canvas.addEventListener(type, (event) => { if (grab && event.pointerId === grab.pointerId) release(); });
 }
 window.addEventListener('blur', release);
+window.addEventListener('marionette-restart', release);  // a new session: a drag from before lets go
 document.addEventListener('visibilitychange', () => { if (document.hidden) release(); });
 
 // The canvas's touches: while held, none pans or zooms the page; otherwise

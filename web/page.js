@@ -1,13 +1,14 @@
 // The page around the WebAssembly program: it starts the program, shows how
 // far loading is where the figure will appear, sizes the canvas to its box at
 // the screen's pixel ratio, and runs the readouts and the graph. Each concern
-// has its own module: controls (keys and buttons), knobs, graph, readouts.
-// window.marionette is what a test reads.
+// has its own module: controls (keys and buttons), knobs, graph, readouts,
+// session (share, save, open, replay). window.marionette is what a test reads.
 
 import { startControls } from './controls.js';
 import { clearGraph, sampleGraph, startGraph } from './graph.js';
 import { showKnobs, startKnobs } from './knobs.js';
 import { energyTerms, showReadouts } from './readouts.js';
+import { showSession, startSession } from './session.js';
 
 const jointCount = 13;
 const byId = (id) => document.getElementById(id);
@@ -32,6 +33,11 @@ window.marionette = {
   energy() {
     return Object.fromEntries(Object.entries(energyTerms).map(([name, term]) => [name, Module._webEnergy(term)]));
   },
+  // The session: steps since it began, inputs recorded, and whether (and to which step) it replays.
+  session() {
+    return { step: Module._webSessionStep(), inputs: Module._webSessionInputs(),
+      replaying: Module._webReplaying() === 1, end: Module._webReplayEnd() };
+  },
 };
 
 // The drawing buffer is the canvas's CSS size times the pixel ratio, and the
@@ -47,19 +53,22 @@ function fitCanvas() {
   Module._webResize(width, height);
 }
 
-// Every animation frame: the graph follows the picture.
+// Every animation frame: the graph follows the picture, the session's line the replay.
 function everyFrame() {
   sampleGraph();
+  showSession();
   requestAnimationFrame(everyFrame);
 }
 
 function run() {
-  startControls({ onReset: () => { clearGraph(); sampleGraph(); } });
+  const restart = () => { clearGraph(); sampleGraph(); };
+  startControls({ onReset: restart });
   startKnobs();
   startGraph();
   for (const control of controls) control.disabled = false;
   // ?paused starts the page paused at the start-up state.
   if (new URLSearchParams(location.search).has('paused')) Module._webSetPaused(1);
+  startSession({ onRestart: restart });  // after the graph: a link replays at once
   status.textContent = '';
   showReadouts();
   setInterval(() => { showReadouts(); showKnobs(); }, 250);

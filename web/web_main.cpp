@@ -7,8 +7,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <vector>
 #include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
 
 #include "artwork.h"
 #include "figure_energy.h"
@@ -18,26 +21,26 @@
 #include "hand_pull.h"
 #include "integrator.h"
 #include "key_controls.h"
+#include "page_session.h"
 #include "physics_settings.h"
-#include "start_state.h"
+#include "session.h"
 
 namespace {
 
 constexpr int canvasSize = 400;           // pixels, until the page says how big the canvas is
 constexpr int stepsPerStepButton = 100;   // what one press of Step advances
 
-FigureState figureState;           // angles, momenta and start-up rates of the figure
-KeyState keys;                     // what the arrow keys and the buttons have switched on
-EnergyLedger ledger;               // the energy terms, and the works since start-up or the last reset
-std::uint64_t stepCount = 0;       // steps since start-up or the last reset
+PageSession page;                  // the figure's run (state, keys, knobs, books) and its session
 std::uint64_t stepsTaken = 0;      // steps since start-up, never reset: the page's rate readout
 Pace pace = Pace::realTime;        // how simulated time follows the clock
 bool paused = false;               // no steps until the page resumes, but Step
 bool pictureDue = true;            // the angles changed since the last picture
 double owedSteps = 0.0;            // steps the clock asks for and not yet taken
 double previousFrameMs = -1.0;     // when the last frame ran; -1 before the first
-PhysicsSettings settings;          // the knobs as the page set them
 int picturesDrawn = 0;             // of artworkCount: the page draws its pictures before it starts
+std::unique_ptr<char[]> inbox;     // where the page puts a session's text for webLoadSession
+std::size_t inboxBytes = 0;
+std::string outbox;                // the last text handed to the page (a session, the data, an error)
 
 // Draws the next picture into the file the texture loader reads: the same
 // bytes as assets/, which the page thus never downloads. The last one loads
@@ -51,12 +54,38 @@ void drawNextPicture() {
     if (++picturesDrawn == artworkCount) loadFigureTextures();
 }
 
-void takeStep() {
-    stepRK4(figureState.p, figureState.q, keys.limbTorqueMode, keys.torsoTorqueDirection);
-    recordEnergyStep(ledger, figureState.p, figureState.q);
-    ++stepCount;
+const FigureState& figureState = page.run.state;
+
+// One step; true when it ended a replay.
+bool advance() {
     ++stepsTaken;
     pictureDue = true;
+    return stepPageSession(page);
+}
+
+// One step of a frame. A replay that reaches its end pauses the page there,
+// so that the figure stands where the session was made until the person
+// goes on; the frame's remaining calls take no step.
+void takeStep() {
+    if (paused) return;
+    if (advance()) {
+        paused = true;
+        owedSteps = 0.0;
+    }
+}
+
+// An input of the person's, recorded and applied (recordInput); the picture follows.
+bool input(const SessionEvent& event) {
+    const bool recorded = recordInput(page, event);
+    if (recorded) pictureDue = true;
+    return recorded;
+}
+
+SessionEvent inputOf(SessionEventKind kind, int code = 0) {
+    SessionEvent event;
+    event.kind = kind;
+    event.code = code;
+    return event;
 }
 
 // One animation frame: the steps the pace asks for, then a picture if they moved the figure.
@@ -98,12 +127,18 @@ SegmentPick pickAtPointer(double ndcX, double ndcY, double reachNdc, PlanePoint&
     return pickSegmentNear(textureTable, figureState.q, point, reach);
 }
 
+// Hands a text to the page: its address; its length comes from webTextLength.
+const char* handOver(std::string text) {
+    outbox = std::move(text);
+    return outbox.c_str();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The start-up state, the camera and the graphics context of the window program.
-    startFigure(figureState);
-    openEnergyLedger(ledger, figureState.p, figureState.q);
+    // The start-up state and a fresh session, the camera and the graphics
+    // context of the window program.
+    startPageSession(page);
     initCamera();
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
@@ -120,8 +155,12 @@ int main(int argc, char** argv) {
 // What the page calls.
 extern "C" {
 
+// Every call below that changes the physics is an input of the session:
+// recorded at the current step and applied as the runner applies it, ending
+// a replay (page_session.h).
+
 EMSCRIPTEN_KEEPALIVE void webPressKey(int key) {
-    applySpecialKey(keys, key);
+    input(inputOf(SessionEventKind::key, key));
 }
 
 // The canvas's drawing buffer is now width x height pixels (its CSS size
@@ -140,25 +179,25 @@ EMSCRIPTEN_KEEPALIVE int webPicturesLeft() {
 
 // Knob k (0 gravity, 1 stiffness, 2 damping, 3 key torque, as Knob) to
 // value, from the next step on; the ledger books the jump of stored energy.
-// Returns 0, changing nothing, for an unknown knob or a value out of range.
+// Returns 0, changing nothing, for an unknown knob or a value out of range
+// (or when the session is full); a value already in force changes nothing
+// and returns 1.
 EMSCRIPTEN_KEEPALIVE int webSetKnob(int k, double value) {
     if (k < 0 || k >= knobCount || !knobValueAllowed(static_cast<Knob>(k), value)) return 0;
-    setKnobValue(settings, static_cast<Knob>(k), value);
-    applyPhysicsSettings(settings);
-    recordKnobChange(ledger, figureState.p, figureState.q);
-    return 1;
+    if (knobValue(page.run.settings, static_cast<Knob>(k)) == value) return 1;
+    SessionEvent event = inputOf(SessionEventKind::knob, k);
+    event.targetX = value;
+    return input(event) ? 1 : 0;
 }
 
-// Every knob back to its standard value, as one change.
+// Every knob back to its standard value: one change per knob that differs, in knob order.
 EMSCRIPTEN_KEEPALIVE void webStandardKnobs() {
-    settings = PhysicsSettings{};
-    applyPhysicsSettings(settings);
-    recordKnobChange(ledger, figureState.p, figureState.q);
+    for (int k = 0; k < knobCount; ++k) webSetKnob(k, knobInfo[k].standard);
 }
 
 // Knob k's value, range and standard value; 0 for an unknown knob.
 EMSCRIPTEN_KEEPALIVE double webKnob(int k) {
-    return k >= 0 && k < knobCount ? knobValue(settings, static_cast<Knob>(k)) : 0.0;
+    return k >= 0 && k < knobCount ? knobValue(page.run.settings, static_cast<Knob>(k)) : 0.0;
 }
 
 EMSCRIPTEN_KEEPALIVE double webKnobLow(int k) {
@@ -184,26 +223,25 @@ EMSCRIPTEN_KEEPALIVE void webSetPaused(int value) {
     owedSteps = 0.0;
 }
 
-// Pauses, then advances by stepsPerStepButton steps.
+// Pauses, then advances by stepsPerStepButton steps (fewer where a replay ends).
 EMSCRIPTEN_KEEPALIVE void webStepOnce() {
     webSetPaused(1);
     if (picturesDrawn < artworkCount) return;
-    for (int k = 0; k < stepsPerStepButton; ++k) takeStep();
+    for (int k = 0; k < stepsPerStepButton; ++k)
+        if (advance()) break;
 }
 
-// Back to the start-up state with every torque off; a paused page stays
-// paused. The knobs stay as they are, and the books open under them.
+// Back to the start-up state with every torque off and nothing held; a
+// paused page stays paused. The knobs stay as they are, and the books open
+// under them.
 EMSCRIPTEN_KEEPALIVE void webReset() {
-    resetFigure(figureState);
-    openEnergyLedger(ledger, figureState.p, figureState.q);
-    keys = KeyState{};
-    stepCount = 0;
+    input(inputOf(SessionEventKind::reset));
     owedSteps = 0.0;
-    pictureDue = true;
 }
 
+// Steps since start-up or the last reset.
 EMSCRIPTEN_KEEPALIVE double webStepCount() {
-    return static_cast<double>(stepCount);
+    return static_cast<double>(page.run.stepsSinceReset);
 }
 
 EMSCRIPTEN_KEEPALIVE double webStepsTaken() {
@@ -228,6 +266,7 @@ EMSCRIPTEN_KEEPALIVE double webMomentum(int i) {
 // of the balance, 6 what knob changes added, 7 the work put in by the hand's
 // pull (grab.js); 0 for any other term.
 EMSCRIPTEN_KEEPALIVE double webEnergy(int term) {
+    const EnergyLedger& ledger = page.run.ledger;
     switch (term) {
         case 0: return ledger.now.kinetic;
         case 1: return ledger.now.gravity;
@@ -242,11 +281,11 @@ EMSCRIPTEN_KEEPALIVE double webEnergy(int term) {
 }
 
 EMSCRIPTEN_KEEPALIVE int webLimbTorqueMode() {
-    return keys.limbTorqueMode;
+    return page.run.keys.limbTorqueMode;
 }
 
 EMSCRIPTEN_KEEPALIVE int webTorsoTorqueDirection() {
-    return keys.torsoTorqueDirection;
+    return page.run.keys.torsoTorqueDirection;
 }
 
 EMSCRIPTEN_KEEPALIVE int webPaused() {
@@ -269,25 +308,34 @@ EMSCRIPTEN_KEEPALIVE int webSegmentAt(double ndcX, double ndcY, double reachNdc)
 }
 
 // Takes hold of the segment under the pointer, at the pointer's point, and
-// returns it; -1, holding nothing, when there is none.
+// returns it; -1, when there is none, letting go of anything held.
 EMSCRIPTEN_KEEPALIVE int webGrab(double ndcX, double ndcY, double reachNdc) {
-    releaseHold();
     PlanePoint point{};
     const SegmentPick pick = pickAtPointer(ndcX, ndcY, reachNdc, point);
-    if (pick.segment < 0 || !takeHold(pick.segment, pick.held, point)) return -1;
-    return pick.segment;
+    SessionEvent grab = inputOf(SessionEventKind::grab, pick.segment);
+    grab.heldX = pick.held.x;
+    grab.heldY = pick.held.y;
+    grab.targetX = point.x;
+    grab.targetY = point.y;
+    if (pick.segment >= 0 && input(grab)) return pick.segment;
+    input(inputOf(SessionEventKind::release));
+    return -1;
 }
 
-// The pointer moved: the hand pulls towards it. Ignored while nothing is held.
+// The pointer moved: the hand pulls towards it. Ignored while nothing is
+// held, and during a replay (the drag began before it).
 EMSCRIPTEN_KEEPALIVE void webDrag(double ndcX, double ndcY) {
     PlanePoint point{};
     double reach = 0.0;
-    if (std::isfinite(ndcX) && std::isfinite(ndcY) && pointerOnPlane(point, reach, ndcX, ndcY, 0.0))
-        moveHandTarget(point);
+    if (!std::isfinite(ndcX) || !std::isfinite(ndcY) || !pointerOnPlane(point, reach, ndcX, ndcY, 0.0)) return;
+    SessionEvent move = inputOf(SessionEventKind::move);
+    move.targetX = point.x;
+    move.targetY = point.y;
+    input(move);
 }
 
 EMSCRIPTEN_KEEPALIVE void webRelease() {
-    releaseHold();
+    input(inputOf(SessionEventKind::release));
 }
 
 // Where the held point is drawn (0: x, 1: y) and where the hand pulls it
@@ -298,6 +346,96 @@ EMSCRIPTEN_KEEPALIVE double webHeldPoint(int k) {
         !projectFromPlane(ndc, cameraView(), k < 2 ? heldPointAt(handGrab, figureState.q) : handGrab.target))
         return std::numeric_limits<double>::quiet_NaN();
     return ndc[k % 2];
+}
+
+// The session (session.js). Texts go between the page and the program as
+// bytes in the program's memory: an address and webTextLength's length.
+
+// The session so far, ending at the current step, as its text.
+EMSCRIPTEN_KEEPALIVE const char* webSessionText() {
+    return handOver(pageSessionText(page));
+}
+
+// The runner's CSV of the session so far (marionette-sim --session with the
+// session's text, --every 100 --energy), computed by the runner's own code.
+EMSCRIPTEN_KEEPALIVE const char* webSessionData() {
+    const char* csv = handOver(pageSessionCsv(page));
+    pictureDue = true;
+    return csv;
+}
+
+// The length of the text webSessionText, webSessionData or webLoadSession handed over last.
+EMSCRIPTEN_KEEPALIVE double webTextLength() {
+    return static_cast<double>(outbox.size());
+}
+
+// Room for a session's text of `bytes` bytes, where the page writes it for
+// webLoadSession; 0 beyond maxSessionBytes or when memory runs out.
+EMSCRIPTEN_KEEPALIVE char* webSessionInbox(double bytes) {
+    inbox.reset();
+    inboxBytes = 0;
+    if (!(bytes >= 0.0 && bytes <= static_cast<double>(maxSessionBytes))) return nullptr;
+    const std::size_t size = static_cast<std::size_t>(bytes);
+    inbox.reset(new (std::nothrow) char[size + 1]);
+    if (inbox) inboxBytes = size;
+    return inbox.get();
+}
+
+// Reads the session of `bytes` bytes in the inbox and replays it from a
+// fresh start (the knobs at their standard values, nothing held), at the
+// page's pace. Returns null when it replays; otherwise one line naming the
+// line and the fault, with a fresh session started instead.
+EMSCRIPTEN_KEEPALIVE const char* webLoadSession(double bytes) {
+    Session loaded;
+    std::string error;
+    const bool read = inbox && bytes >= 0.0 && bytes <= static_cast<double>(inboxBytes) &&
+                      readSession(loaded, error, inbox.get(), static_cast<std::size_t>(bytes));
+    inbox.reset();
+    inboxBytes = 0;
+    owedSteps = 0.0;
+    pictureDue = true;
+    if (!read) {
+        startPageSession(page);
+        return handOver(error.empty() ? "the session could not be read" : error);
+    }
+    startReplay(page, std::move(loaded));
+    if (!page.replaying) paused = true;  // a session that ends at step 0 is over at once
+    return nullptr;
+}
+
+// A fresh session: the start-up state, the knobs at their standard values,
+// nothing held, nothing recorded.
+EMSCRIPTEN_KEEPALIVE void webFreshSession() {
+    startPageSession(page);
+    owedSteps = 0.0;
+    pictureDue = true;
+}
+
+// Ends a replay where it stands; recording goes on from there.
+EMSCRIPTEN_KEEPALIVE void webTakeOver() {
+    takeOverReplay(page);
+}
+
+// 1 while a session replays, else 0; its end step; the steps since the
+// session began; the inputs in the session so far; whether one more fits.
+EMSCRIPTEN_KEEPALIVE int webReplaying() {
+    return page.replaying ? 1 : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE double webReplayEnd() {
+    return static_cast<double>(page.replay.endStep);
+}
+
+EMSCRIPTEN_KEEPALIVE double webSessionStep() {
+    return static_cast<double>(page.run.step);
+}
+
+EMSCRIPTEN_KEEPALIVE double webSessionInputs() {
+    return static_cast<double>(page.recorded.events.size());
+}
+
+EMSCRIPTEN_KEEPALIVE int webSessionHasRoom() {
+    return sessionHasRoom(page) ? 1 : 0;
 }
 
 }  // extern "C"

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the web page with Emscripten and drives it in Chromium: page_test.mjs,
 # then lab_test.mjs (knobs, graph, phone layout, download size, keys), then
-# grab_test.mjs (taking hold of the figure), then onefile_test.mjs (the page
-# as one file, opened from disk).
+# grab_test.mjs (taking hold of the figure), then session_test.mjs (sessions
+# saved, shared and replayed, against the runner), then onefile_test.mjs (the
+# page as one file, opened from disk, a session link included).
 #
 # Usage: web_test.sh SOURCE_DIR RUNNER WORK_DIR
 #   SOURCE_DIR: the checkout; RUNNER: the native marionette-sim; WORK_DIR: where
 #   the page is built and the page's screenshots (web_page.png, grab.png while
-#   a hand pulls, and onefile.png of the one-file page) are left.
+#   a hand pulls, session_*.png of a replay, onefile.png of the one-file page)
+#   and a saved session are left.
 #
 # Exits 0 when every check passes, 1 when one fails, and 77 (skipped) when
 # Emscripten, Node, Chromium or the npm packages are missing (1 instead when
@@ -52,4 +54,5 @@ mkdir -p "$work"
 node "$here/page_test.mjs" "$work/page" "$runner" "$work/web_page.png" || exit 1
 node "$here/lab_test.mjs" "$work/page" "$runner" "$work" || exit 1
 node "$here/grab_test.mjs" "$work/page" "$work/grab.png" || exit 1
+node "$here/session_test.mjs" "$work/page" "$runner" "$work" || exit 1
 exec node "$here/onefile_test.mjs" "$work/page" "$runner" "$work/onefile.png"
