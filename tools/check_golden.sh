@@ -2,7 +2,7 @@
 # Builds marionette-sim in every way the project promises the same bytes from
 # and compares each build's run with the golden run, tests/golden/.
 # usage: tools/check_golden.sh            check every build
-#        tools/check_golden.sh --record   rewrite the golden run from the gcc Release build
+#        tools/check_golden.sh --record   rewrite the golden run and session from the gcc Release build
 # Each build has its own folder under build-golden/ (build log: build.log).
 # Last, the x86-64 runners are searched for fused multiply-adds (check_no_fma.sh).
 # A build whose toolchain is missing is skipped, with the package to install;
@@ -62,8 +62,11 @@ if [ $record -eq 1 ]; then
   build gcc-release "${gcc[@]}" "${release[@]}" || exit 1
   mapfile -t arguments < tests/golden/arguments
   "$(runner gcc-release)" "${arguments[@]}" > build-golden/recorded.csv || exit 1
+  mapfile -t session_arguments < tests/golden/session-arguments
+  "$(runner gcc-release)" "${session_arguments[@]}" --session tests/golden/session.txt > build-golden/recorded-session.csv || exit 1
   mv build-golden/recorded.csv tests/golden/marionette-sim.csv
-  echo "check_golden: recorded tests/golden/marionette-sim.csv from the gcc Release build ($(wc -l < tests/golden/marionette-sim.csv) lines)"
+  mv build-golden/recorded-session.csv tests/golden/session.csv
+  echo "check_golden: recorded tests/golden/marionette-sim.csv ($(wc -l < tests/golden/marionette-sim.csv) lines) and tests/golden/session.csv ($(wc -l < tests/golden/session.csv) lines) from the gcc Release build"
   exit 0
 fi
 
