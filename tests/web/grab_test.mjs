@@ -8,7 +8,7 @@ import { mkdtempSync, rmSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
-import { servePage } from './page_server.mjs';
+import { Failure, checks, chromiumOptions, servePage } from './test_kit.mjs';
 
 const [pageDir, screenshotPath] = process.argv.slice(2);
 if (!screenshotPath) {
@@ -23,14 +23,7 @@ let server;
 let context;
 let profile;
 
-function pass(what) {
-  console.log(`grab_test: ok: ${what}`);
-}
-
-class Failure extends Error {}
-function check(condition, what) {
-  if (!condition) throw new Failure(what);
-}
+const { pass, check } = checks('grab_test');
 
 const distance = (a, b) => Math.hypot(a.x - b.x, a.y - b.y);
 
@@ -38,14 +31,7 @@ async function main() {
   server = await servePage(pageDir);
   const url = `http://127.0.0.1:${server.address().port}/`;
   profile = mkdtempSync(path.join(os.tmpdir(), 'marionette-chromium-'));
-  context = await chromium.launchPersistentContext(profile, {
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    hasTouch: true,
-    viewport: { width: 1000, height: 800 },
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  context = await chromium.launchPersistentContext(profile, chromiumOptions({ hasTouch: true, viewport: { width: 1000, height: 800 } }));
   const page = context.pages()[0] ?? await context.newPage();
   const problems = [];
   page.on('console', (message) => { if (message.type() === 'error') problems.push(message.text()); });

@@ -6,11 +6,12 @@
 // usage: node lab_test.mjs PAGE_DIR RUNNER WORK_DIR
 //   PAGE_DIR: the built page; RUNNER: the native marionette-sim; WORK_DIR:
 //   where the desktop and phone screenshots (lab_desktop.png, lab_phone.png) go.
-import { execFileSync, spawn } from 'node:child_process';
+import { spawn } from 'node:child_process';
 import { mkdtempSync, rmSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
+import { Failure, checks, chromiumOptions, firstDifference, runnerRows } from './test_kit.mjs';
 
 const [pageDir, runner, workDir] = process.argv.slice(2);
 if (!workDir) {
@@ -23,40 +24,7 @@ let server;
 let browser;
 let profile;
 
-function pass(what) {
-  console.log(`lab_test: ok: ${what}`);
-}
-
-class Failure extends Error {}
-function check(condition, what) {
-  if (!condition) throw new Failure(what);
-}
-
-// The runner's rows for the given arguments: {step, q, p, energy} of doubles.
-function runnerRows(args) {
-  const csv = execFileSync(runner, args, { encoding: 'utf8' });
-  const [header, ...lines] = csv.trim().split('\n');
-  const names = header.split(',');
-  return lines.map((line) => {
-    const cells = line.split(',').map(Number);
-    const energy = Object.fromEntries(names.slice(28).map((name, k) => [name, cells[28 + k]]));
-    return { step: cells[0], q: cells.slice(2, 15), p: cells.slice(15, 28), energy };
-  });
-}
-
-// The first of the 26 numbers (and of the energy terms, if both have them) in which two states differ, or null.
-function firstDifference(a, b) {
-  if (a.step !== b.step) return `step ${a.step} against ${b.step}`;
-  for (const part of ['q', 'p']) {
-    for (let i = 0; i < 13; ++i) {
-      if (!Object.is(a[part][i], b[part][i])) return `${part}${i} ${a[part][i]} against ${b[part][i]}`;
-    }
-  }
-  for (const term of Object.keys(a.energy ?? {})) {
-    if (b.energy && !Object.is(a.energy[term], b.energy[term])) return `${term} ${a.energy[term]} against ${b.energy[term]}`;
-  }
-  return null;
-}
+const { pass, check } = checks('lab_test');
 
 // The page served as a user serves it, by Python's plain file server on a free port.
 function servePage() {
@@ -86,12 +54,7 @@ async function main() {
   server = await servePage();
   const url = server.url;
   profile = mkdtempSync(path.join(os.tmpdir(), 'marionette-lab-'));
-  browser = await chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  browser = await chromium.launch(chromiumOptions());
 
   // A cold load: every byte on the wire, and the time to ready on a slow
   // phone link (1.6 Mbit/s down, 150 ms latency), which is reported, not held
@@ -127,7 +90,7 @@ async function main() {
 
   // Knobs set before the first step: the page equals the runner with the same
   // options, energy terms included; Defaults brings back the standard run.
-  const standard = runnerRows(['--steps', '2000', '--every', '0', '--key', '0:down', '--energy'])[0];
+  const standard = runnerRows(runner, ['--steps', '2000', '--every', '0', '--key', '0:down', '--energy'])[0];
   await knob('gravity', 3.71);
   await knob('stiffness', 2);
   await knob('damping', 0.5);
@@ -137,7 +100,7 @@ async function main() {
   await page.keyboard.press('ArrowDown');
   await steps(20);
   const knobbed = await state();
-  const options = runnerRows(['--steps', '2000', '--every', '0', '--key', '0:down', '--energy',
+  const options = runnerRows(runner, ['--steps', '2000', '--every', '0', '--key', '0:down', '--energy',
     '--gravity', '3.71', '--stiffness', '2', '--damping', '0.5', '--torque', '250'])[0];
   check(firstDifference(knobbed, options) === null, `page and marionette-sim with the same knobs: ${firstDifference(knobbed, options)}`);
   check(knobbed.q.every((q, i) => q !== standard.q[i]), 'the knobs left an angle as it was');
@@ -186,7 +149,7 @@ async function main() {
   const scripted = await state();
   const knobArgs = script.map(([, change]) => change).filter(Boolean).flatMap((change) => ['--knob', change]);
   const defaultsArgs = ['gravity=9.80665', 'stiffness=1', 'damping=1', 'torque=100'].flatMap((c) => ['--knob', `3500:${c}`]);
-  const scheduled = runnerRows(['--steps', '4000', '--every', '0', '--key', '0:down', '--key', '2000:left', '--energy',
+  const scheduled = runnerRows(runner, ['--steps', '4000', '--every', '0', '--key', '0:down', '--key', '2000:left', '--energy',
     ...knobArgs, ...defaultsArgs])[0];
   check(firstDifference(scripted, scheduled) === null, `knobs turned during a run: ${firstDifference(scripted, scheduled)}`);
   const turnedOver = largestChange + scripted.energy.dissipated + Math.abs(scripted.energy.supplied) + knobsMoved;

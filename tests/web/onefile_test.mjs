@@ -13,6 +13,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
+import { Failure, checks, chromiumOptions, firstDifference, runnerRows } from './test_kit.mjs';
 
 const [pageDir, runner, screenshotPath] = process.argv.slice(2);
 if (!screenshotPath) {
@@ -25,34 +26,7 @@ const root = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', '..')
 let context;
 let folder;
 
-function pass(what) {
-  console.log(`onefile_test: ok: ${what}`);
-}
-
-class Failure extends Error {}
-function check(condition, what) {
-  if (!condition) throw new Failure(what);
-}
-
-// The runner's rows for the given arguments, as {step, q, p} of doubles.
-function runnerRows(args) {
-  const csv = execFileSync(runner, args, { encoding: 'utf8' });
-  return csv.trim().split('\n').slice(1).map((line) => {
-    const cells = line.split(',').map(Number);
-    return { step: cells[0], q: cells.slice(2, 15), p: cells.slice(15, 28) };
-  });
-}
-
-// The first of the 26 numbers in which two states differ, or null.
-function firstDifference(a, b) {
-  if (a.step !== b.step) return `step ${a.step} against ${b.step}`;
-  for (const part of ['q', 'p']) {
-    for (let i = 0; i < 13; ++i) {
-      if (!Object.is(a[part][i], b[part][i])) return `${part}${i} ${a[part][i]} against ${b[part][i]}`;
-    }
-  }
-  return null;
-}
+const { pass, check } = checks('onefile_test');
 
 async function main() {
   // The file: its size, and the same bytes when packed again.
@@ -70,13 +44,7 @@ async function main() {
   const alone = path.join(folder, 'marionette.html');
   copyFileSync(built, alone);
   const url = `${pathToFileURL(alone).href}#onefile-check`;
-  context = await chromium.launchPersistentContext(path.join(folder, 'profile'), {
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    viewport: { width: 1000, height: 800 },
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  context = await chromium.launchPersistentContext(path.join(folder, 'profile'), chromiumOptions({ viewport: { width: 1000, height: 800 } }));
   const page = context.pages()[0] ?? await context.newPage();
   const problems = [];
   const fetched = [];  // every request but the page itself and data: URLs
@@ -134,7 +102,7 @@ async function main() {
   await page.keyboard.press('ArrowDown');
   for (let k = 0; k < 20; ++k) await button('Step').click();
   const down = await state();
-  const expected = runnerRows(['--steps', '2000', '--every', '2000', '--key', '0:down'])[1];
+  const expected = runnerRows(runner, ['--steps', '2000', '--every', '2000', '--key', '0:down'])[1];
   check(firstDifference(down, expected) === null,
     `after Reset, DOWN and 20 Steps the one-file page and marionette-sim differ: ${firstDifference(down, expected)}`);
   pass('after Reset, DOWN and 20 Steps all 26 numbers equal marionette-sim --steps 2000 --key 0:down');

@@ -4,12 +4,11 @@
 // usage: node page_test.mjs PAGE_DIR RUNNER SCREENSHOT.png
 //   PAGE_DIR: the built page; RUNNER: the native marionette-sim, whose rows
 //   the page's state must equal; SCREENSHOT.png: where the page's picture goes.
-import { execFileSync } from 'node:child_process';
 import { mkdtempSync, rmSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
-import { servePage } from './page_server.mjs';
+import { Failure, checks, chromiumOptions, firstDifference, runnerRows, servePage } from './test_kit.mjs';
 
 const [pageDir, runner, screenshotPath] = process.argv.slice(2);
 if (!screenshotPath) {
@@ -22,48 +21,13 @@ let server;
 let context;
 let profile;
 
-function pass(what) {
-  console.log(`page_test: ok: ${what}`);
-}
-
-class Failure extends Error {}
-function check(condition, what) {
-  if (!condition) throw new Failure(what);
-}
-
-// The runner's rows for the given arguments, as {step, q, p} of doubles.
-function runnerRows(args) {
-  const csv = execFileSync(runner, args, { encoding: 'utf8' });
-  return csv.trim().split('\n').slice(1).map((line) => {
-    const cells = line.split(',').map(Number);
-    const [kinetic, gravity, spring, dissipated, supplied, knobs, hand, residual] = cells.slice(28);
-    return { step: cells[0], q: cells.slice(2, 15), p: cells.slice(15, 28),
-      energy: { kinetic, gravity, spring, dissipated, supplied, knobs, hand, residual } };
-  });
-}
-
-// The first of the 26 numbers in which two states differ, or null.
-function firstDifference(a, b) {
-  if (a.step !== b.step) return `step ${a.step} against ${b.step}`;
-  for (const part of ['q', 'p']) {
-    for (let i = 0; i < 13; ++i) {
-      if (!Object.is(a[part][i], b[part][i])) return `${part}${i} ${a[part][i]} against ${b[part][i]}`;
-    }
-  }
-  return null;
-}
+const { pass, check } = checks('page_test');
 
 async function main() {
   server = await servePage(pageDir);
   const url = `http://127.0.0.1:${server.address().port}/`;
   profile = mkdtempSync(path.join(os.tmpdir(), 'marionette-chromium-'));
-  context = await chromium.launchPersistentContext(profile, {
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    viewport: { width: 1000, height: 800 },
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  context = await chromium.launchPersistentContext(profile, chromiumOptions({ viewport: { width: 1000, height: 800 } }));
   const page = context.pages()[0] ?? await context.newPage();
   const problems = [];
   page.on('console', (message) => { if (message.type() === 'error') problems.push(message.text()); });
@@ -131,7 +95,7 @@ async function main() {
 
   // Reset: step 0 and the start-up state, still paused.
   await button('Reset').click();
-  const start = runnerRows(['--steps', '2000', '--every', '2000', '--key', '0:down', '--energy']);
+  const start = runnerRows(runner, ['--steps', '2000', '--every', '2000', '--key', '0:down', '--energy']);
   const atReset = await state();
   check(firstDifference(atReset, start[0]) === null, `after Reset: ${firstDifference(atReset, start[0])}`);
   await page.waitForTimeout(300);
@@ -178,7 +142,7 @@ async function main() {
   const schedule = [['Right', 5], ['Down', 5], ['Up', 5], ['Left', 5]];
   const byKeys = await run(schedule.map(([name, steps]) => [key(`Arrow${name}`), steps]));
   const byButtons = await run(schedule.map(([name, steps]) => [click(name), steps]));
-  const scheduled = runnerRows(['--steps', '2000', '--every', '0', '--key', '0:right', '--key', '500:down',
+  const scheduled = runnerRows(runner, ['--steps', '2000', '--every', '0', '--key', '0:right', '--key', '500:down',
     '--key', '1000:up', '--key', '1500:left'])[0];
   check(firstDifference(byKeys, scheduled) === null, `keys against marionette-sim: ${firstDifference(byKeys, scheduled)}`);
   check(firstDifference(byButtons, scheduled) === null,

@@ -15,7 +15,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { deflateRawSync } from 'node:zlib';
 import { chromium } from 'playwright-core';
-import { servePage } from './page_server.mjs';
+import { Failure, checks, chromiumOptions, firstDifference, runnerRows, servePage } from './test_kit.mjs';
 
 const [pageDir, runner, workDir] = process.argv.slice(2);
 if (!workDir) {
@@ -31,37 +31,7 @@ let browser;
 let scratch;
 const problems = [];
 
-function pass(what) {
-  console.log(`session_test: ok: ${what}`);
-}
-
-class Failure extends Error {}
-function check(condition, what) {
-  if (!condition) throw new Failure(what);
-}
-
-// The runner's last row for a session file: {step, q, p, energy} of doubles.
-function runnerLastRow(sessionFile) {
-  const csv = execFileSync(runner, ['--session', sessionFile, '--every', '0', '--energy'], { encoding: 'utf8' });
-  const [header, ...lines] = csv.trim().split('\n');
-  const names = header.split(',');
-  const cells = lines[lines.length - 1].split(',').map(Number);
-  const energy = Object.fromEntries(names.slice(28).map((name, k) => [name, cells[28 + k]]));
-  return { step: cells[0], q: cells.slice(2, 15), p: cells.slice(15, 28), energy };
-}
-
-// The first of the 26 numbers or of the energy terms in which two states differ, or null.
-function firstDifference(a, b) {
-  for (const part of ['q', 'p']) {
-    for (let i = 0; i < 13; ++i) {
-      if (!Object.is(a[part][i], b[part][i])) return `${part}${i} ${a[part][i]} against ${b[part][i]}`;
-    }
-  }
-  for (const term of Object.keys(b.energy)) {
-    if (!Object.is(a.energy[term], b.energy[term])) return `${term} ${a.energy[term]} against ${b.energy[term]}`;
-  }
-  return null;
-}
+const { pass, check } = checks('session_test');
 
 async function newPage(options = {}) {
   const context = await browser.newContext({ viewport: { width: 1280, height: 1000 }, acceptDownloads: true, ...options });
@@ -132,12 +102,7 @@ async function main() {
   server = await servePage(pageDir);
   const url = `http://127.0.0.1:${server.address().port}/`;
   scratch = mkdtempSync(path.join(os.tmpdir(), 'marionette-session-'));
-  browser = await chromium.launch({
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  browser = await chromium.launch(chromiumOptions());
 
   // A session at real-time pace: all four keys (three from the keyboard,
   // one a button), two grabs of 50 moves each, knobs by a preset button, the
@@ -200,9 +165,9 @@ async function main() {
     `of ${2 * movesPerGrab + 1} made: moves between two steps count once), saved as ${session.name} (${text.length} bytes)`);
 
   // The runner replays the saved file to the page's numbers.
-  const replayed = runnerLastRow(session.saved);
+  const replayed = runnerRows(runner, ['--session', session.saved, '--every', '0', '--energy']).at(-1);
   check(replayed.step === made.session.step, `the runner ended at step ${replayed.step}, the page at ${made.session.step}`);
-  check(firstDifference(made, replayed) === null, `marionette-sim --session against the page: ${firstDifference(made, replayed)}`);
+  check(firstDifference(made, replayed, { compareSteps: false }) === null, `marionette-sim --session against the page: ${firstDifference(made, replayed, { compareSteps: false })}`);
   check(made.energy.hand !== 0 && made.energy.knobs !== 0 && made.energy.supplied !== 0,
     `the session did no work: ${JSON.stringify(made.energy)}`);
   pass('marionette-sim --session on the saved file ends in the page\'s 26 numbers and energy terms, as doubles');
@@ -213,7 +178,7 @@ async function main() {
   const pageCsv = readFileSync(data.saved);
   check(pageCsv.equals(runnerCsv), `Download data (${pageCsv.length} bytes) differs from marionette-sim --session ` +
     `--every 100 --energy (${runnerCsv.length} bytes)`);
-  check(firstDifference(await numbers(page), made) === null, 'Download data changed the page\'s numbers');
+  check(firstDifference(await numbers(page), made, { compareSteps: false }) === null, 'Download data changed the page\'s numbers');
   const midCsv = readFileSync(midData.saved);
   const midStep = midCsv.toString().trim().split('\n').pop().split(',')[0];
   const runnerMid = execFileSync(runner, ['--session', session.saved, '--steps', midStep, '--every', '100', '--energy']);
@@ -236,7 +201,7 @@ async function main() {
     null, { timeout: 60000 });
   const fromLink = await numbers(fresh.page);
   check(fromLink.session.step === made.session.step, `the link's replay stopped at step ${fromLink.session.step}`);
-  check(firstDifference(fromLink, made) === null, `the link's replay against the page: ${firstDifference(fromLink, made)}`);
+  check(firstDifference(fromLink, made, { compareSteps: false }) === null, `the link's replay against the page: ${firstDifference(fromLink, made, { compareSteps: false })}`);
   check(/Replayed to its end/.test(await fresh.page.locator('#replay-text').textContent()), 'the replay does not say it ended');
   pass(`a Share link of ${link.length} characters replays in a fresh page, as fast as it integrates, to the same ` +
     '26 numbers and energy terms, and pauses at the end');

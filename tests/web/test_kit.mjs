@@ -1,0 +1,84 @@
+// What every browser test of the page shares: its checks, Debian's Chromium
+// as this machine runs it, a file server for the built page, and the
+// runner's rows to hold the page's numbers to.
+import { execFileSync } from 'node:child_process';
+import { readFileSync } from 'node:fs';
+import http from 'node:http';
+import path from 'node:path';
+
+// pass(what) prints a check that held; check(condition, what) throws a
+// Failure, which the test prints as "NAME: FAIL: what".
+export class Failure extends Error {}
+export function checks(name) {
+  return {
+    pass: (what) => console.log(`${name}: ok: ${what}`),
+    check: (condition, what) => { if (!condition) throw new Failure(what); },
+  };
+}
+
+// Launch options for Debian's Chromium, headless, without the background
+// traffic this machine's closed network refuses; `extra` adds to them.
+export function chromiumOptions(extra = {}) {
+  return {
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    ...extra,
+  };
+}
+
+const types = {
+  '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
+  '.json': 'application/json',
+};
+
+// Serves a built page's files on 127.0.0.1 at a free port, each with the
+// content type a browser insists on for scripts, modules and stylesheets.
+export function servePage(pageDir) {
+  return new Promise((resolve) => {
+    const server = http.createServer((request, response) => {
+      const name = new URL(request.url, 'http://localhost').pathname.replace(/^\/$/, '/index.html');
+      const file = path.join(pageDir, path.normalize(name));
+      try {
+        const body = readFileSync(file);
+        response.writeHead(200, { 'Content-Type': types[path.extname(file)] ?? 'application/octet-stream' });
+        response.end(body);
+      } catch {
+        response.writeHead(404);
+        response.end();
+      }
+    });
+    server.listen(0, '127.0.0.1', () => resolve(server));
+  });
+}
+
+// The runner's rows for the given arguments, as {step, q, p, energy} of
+// doubles, energy holding the --energy columns by name (none without).
+export function runnerRows(runner, args) {
+  const csv = execFileSync(runner, args, { encoding: 'utf8' });
+  const [header, ...lines] = csv.trim().split('\n');
+  const names = header.split(',');
+  return lines.map((line) => {
+    const cells = line.split(',').map(Number);
+    const energy = Object.fromEntries(names.slice(28).map((name, k) => [name, cells[28 + k]]));
+    return { step: cells[0], q: cells.slice(2, 15), p: cells.slice(15, 28), energy };
+  });
+}
+
+// The first of the 26 numbers, and of the energy terms both states have, in
+// which two states differ (the steps too, unless compareSteps is false), or null.
+export function firstDifference(a, b, { compareSteps = true } = {}) {
+  if (compareSteps && a.step !== b.step) return `step ${a.step} against ${b.step}`;
+  for (const part of ['q', 'p']) {
+    for (let i = 0; i < 13; ++i) {
+      if (!Object.is(a[part][i], b[part][i])) return `${part}${i} ${a[part][i]} against ${b[part][i]}`;
+    }
+  }
+  for (const term of Object.keys(a.energy ?? {})) {
+    if (b.energy && term in b.energy && !Object.is(a.energy[term], b.energy[term])) {
+      return `${term} ${a.energy[term]} against ${b.energy[term]}`;
+    }
+  }
+  return null;
+}
