@@ -2,10 +2,15 @@
 
 #include "hand_pull.h"
 #include "integrator.h"
+#include "sine_table.h"
 #include "start_state.h"
 
 void startFigureRun(FigureRun& run, const PhysicsSettings& settings, bool keepsLedger) {
-    startFigure(run.state);
+    // the model and the table once; nothing but the knobs (applied below) ever changes them
+    if (sineTable.samples == nullptr)
+        startFigure(run.state);
+    else
+        resetFigure(run.state);
     run.settings = settings;
     applyPhysicsSettings(run.settings);
     run.keys = KeyState{};
