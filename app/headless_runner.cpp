@@ -163,7 +163,7 @@ const char* runnerUsage() {
            "              step 0\n"
            "  residual    kinetic + gravity + spring - (their sum at step 0)\n"
            "              + dissipated - supplied - knobs - hand: what the books\n"
-           "              miss, 0 in exact physics; here about 1e-6 of the energy\n"
+           "              miss, 0 in exact physics; here about 2e-6 of the energy\n"
            "              moved, mostly from the steps of the sine table\n";
 }
 
