@@ -8,7 +8,7 @@ import { mkdtempSync, rmSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
-import { Failure, checks, chromiumOptions, servePage } from './test_kit.mjs';
+import { Failure, checks, chromiumOptions, segmentCentre, servePage } from './test_kit.mjs';
 
 const [pageDir, screenshotPath] = process.argv.slice(2);
 if (!screenshotPath) {
@@ -51,24 +51,6 @@ async function main() {
     await page.waitForFunction((s) => window.marionette.state().step >= s, until, { timeout: 30000, polling: 'raf' });
     return held();
   };
-  // The page point (CSS pixels) at the middle of the segment's picture as
-  // drawn now, from the core's picking over a grid of the canvas.
-  const segmentCentre = (segment) => page.evaluate((segment) => {
-    const box = document.getElementById('view').getBoundingClientRect();
-    let x = 0;
-    let y = 0;
-    let n = 0;
-    for (let row = 0; row < box.height; row += 2) {
-      for (let column = 0; column < box.width; column += 2) {
-        if (Module._webSegmentAt((column / box.width) * 2 - 1, 1 - (row / box.height) * 2, 0) === segment) {
-          x += column;
-          y += row;
-          ++n;
-        }
-      }
-    }
-    return n === 0 ? null : { x: box.left + x / n, y: box.top + y / n };
-  }, segment);
   // The picking against the picture: of the canvas points (every 4th pixel)
   // the core finds a segment under, the share that the screenshot shows
   // painted, and of those it finds nothing under, the share it shows white.
@@ -98,14 +80,14 @@ async function main() {
   await setPaused(false);
   await page.waitForTimeout(2500);
   await setPaused(true);
-  const hand = await segmentCentre(rightHand);
+  const hand = await segmentCentre(page, rightHand);
   check(hand !== null, 'the right hand is nowhere on the canvas');
   const matched = await pickingAgainstPicture();
   check(matched.painted > 0.93 && matched.white > 0.93, `picking against the picture: ${JSON.stringify(matched)}`);
   pass(`what the pointer takes hold of is what the picture shows: ${(100 * matched.painted).toFixed(1)}% of the points on a segment are painted, ${(100 * matched.white).toFixed(1)}% of the others white`);
   const box = await page.locator('#view').boundingBox();
   const blank = { x: box.x + 30, y: box.y + box.height - 30 };
-  check((await segmentCentre(-1)) !== null, 'no empty place on the canvas');
+  check((await segmentCentre(page, -1)) !== null, 'no empty place on the canvas');
 
   // The cursor: a hand over a segment, the arrow elsewhere.
   await page.mouse.move(hand.x, hand.y);
@@ -161,7 +143,7 @@ async function main() {
 
   // Leaving the window lets go too.
   await setPaused(true);
-  const grabOnce = await segmentCentre(rightHand);
+  const grabOnce = await segmentCentre(page, rightHand);
   await page.mouse.move(grabOnce.x, grabOnce.y);
   await page.mouse.down();
   check((await held()) !== null, 'could not take hold again');
@@ -174,7 +156,7 @@ async function main() {
   // A fling: 200 random pointer moves in 2 s while holding, here and far
   // off, a third each at real time, in slow motion and as fast as it integrates.
   await setPaused(true);
-  const grabAgain = await segmentCentre(rightHand);
+  const grabAgain = await segmentCentre(page, rightHand);
   await page.mouse.move(grabAgain.x, grabAgain.y);
   await page.mouse.down();
   check((await held()) !== null, 'could not take hold for the fling');
@@ -204,7 +186,7 @@ async function main() {
   await reset();
   await page.waitForTimeout(2500);
   await setPaused(true);
-  const finger = await segmentCentre(rightHand);
+  const finger = await segmentCentre(page, rightHand);
   await touch('touchStart', [[finger.x, finger.y]]);
   check((await held()) !== null, 'a finger on the hand did not take hold');
   const target = { x: finger.x + 32, y: finger.y - 32 };
@@ -245,7 +227,7 @@ async function main() {
   }, beside) === -1, 'the place beside the figure is on it');
   const scrolledBeside = await swipe(beside);
   await page.evaluate(() => window.scrollTo(0, 0));
-  const onFigure = await segmentCentre(rightHand);
+  const onFigure = await segmentCentre(page, rightHand);
   const scrolledOn = await swipe(onFigure);
   check(scrolledBeside > 40, `a swipe beside the figure scrolled the page by ${scrolledBeside} px`);
   check(scrolledOn === 0, `a swipe on the figure scrolled the page by ${scrolledOn} px`);
@@ -258,7 +240,7 @@ async function main() {
   await page.evaluate(() => { window.scrollTo(0, 0); Object.assign(document.getElementById('view').style, { width: '300px', height: '300px' }); });
   const smaller = await pickingAgainstPicture();
   check(smaller.painted > 0.93 && smaller.white > 0.93, `picking against the picture shown at 300 px: ${JSON.stringify(smaller)}`);
-  const small = await segmentCentre(rightHand);
+  const small = await segmentCentre(page, rightHand);
   await page.mouse.move(small.x, small.y);
   await page.mouse.down();
   const scaled = await held();

@@ -15,7 +15,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { deflateRawSync } from 'node:zlib';
 import { chromium } from 'playwright-core';
-import { Failure, checks, chromiumOptions, firstDifference, runnerRows, servePage } from './test_kit.mjs';
+import { Failure, checks, chromiumOptions, firstDifference, runnerRows, segmentCentre, servePage } from './test_kit.mjs';
 
 const [pageDir, runner, workDir] = process.argv.slice(2);
 if (!workDir) {
@@ -53,24 +53,6 @@ async function downloaded(page, name, file, act = () => button(page, name).click
   await download.saveAs(saved);
   return { saved, name: download.suggestedFilename() };
 }
-
-// The page point at the middle of a segment as drawn now (the core's picking over the canvas).
-const segmentCentre = (page, segment) => page.evaluate((segment) => {
-  const box = document.getElementById('view').getBoundingClientRect();
-  let x = 0;
-  let y = 0;
-  let n = 0;
-  for (let row = 0; row < box.height; row += 3) {
-    for (let column = 0; column < box.width; column += 3) {
-      if (Module._webSegmentAt((column / box.width) * 2 - 1, 1 - (row / box.height) * 2, 0) === segment) {
-        x += column;
-        y += row;
-        ++n;
-      }
-    }
-  }
-  return n === 0 ? null : { x: box.left + x / n, y: box.top + y / n };
-}, segment);
 
 // Takes hold of a segment with the mouse while the figure moves, then pulls
 // it through `movesPerGrab` pointer moves a frame or two apart, and lets go;

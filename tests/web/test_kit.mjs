@@ -82,3 +82,23 @@ export function firstDifference(a, b, { compareSteps = true } = {}) {
   }
   return null;
 }
+
+// The page point at the middle of a segment as drawn now: the centre of the
+// canvas points (every 2nd pixel) where the core's picking finds it; null
+// where it shows nowhere.
+export const segmentCentre = (page, segment) => page.evaluate((segment) => {
+  const box = document.getElementById('view').getBoundingClientRect();
+  let x = 0;
+  let y = 0;
+  let n = 0;
+  for (let row = 0; row < box.height; row += 2) {
+    for (let column = 0; column < box.width; column += 2) {
+      if (Module._webSegmentAt((column / box.width) * 2 - 1, 1 - (row / box.height) * 2, 0) === segment) {
+        x += column;
+        y += row;
+        ++n;
+      }
+    }
+  }
+  return n === 0 ? null : { x: box.left + x / n, y: box.top + y / n };
+}, segment);
