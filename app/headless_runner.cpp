@@ -110,7 +110,7 @@ bool parseScheduledKnob(ScheduledKnob& out, const char* text, std::string& error
     return parseKnobValue(out.value, out.knob, equals + 1, error, std::string("--knob ") + text + ": " + name);
 }
 
-void printRow(std::FILE* out, std::int64_t step, const FigureState& state, const EnergyLedger* ledger) {
+void printRow(std::FILE* out, std::int64_t step, const FigureData& state, const EnergyLedger* ledger) {
     std::fprintf(out, "%lld,%.17g", static_cast<long long>(step), static_cast<double>(step) * timeStep);
     for (double q : state.q) std::fprintf(out, ",%.17g", q);
     for (double p : state.p) std::fprintf(out, ",%.17g", p);
@@ -127,9 +127,11 @@ const char* runnerUsage() {
     return "usage: marionette-sim [--steps N] [--every K] [--key STEP:NAME]... [--energy]\n"
            "                      [--gravity G] [--stiffness S] [--damping D] [--torque T]\n"
            "                      [--knob STEP:NAME=VALUE]... | [--session FILE]\n"
+           "                      [--model NAME|FILE] [--print-model | --export-mjcf]\n"
            "       marionette-sim --help | --version\n"
            "Runs the figure from its start-up state for N steps of 0.00015 s (default 6667)\n"
-           "and prints step,t,q0..q12,p0..p12 as CSV: step 0, every K steps (default 100;\n"
+           "and prints step,t,q0..q12,p0..p12 as CSV (q0..q(n-1),p0..p(n-1) for a figure\n"
+           "of n segments): step 0, every K steps (default 100;\n"
            "0 for the final step only) and the final step. --key presses LEFT, RIGHT, UP or\n"
            "DOWN once STEP steps are done; repeat it for more keys (one at or after\n"
            "step N never acts, and is named in a warning).\n"
@@ -145,6 +147,11 @@ const char* runnerUsage() {
            "resets, each at its step) to its end step, or to N with --steps; the step\n"
            "column counts from the session's start, resets included. It holds the run's\n"
            "inputs, so --key and --knob cannot come with it.\n"
+           "--model runs another figure: marionette (the default), pendulum,\n"
+           "double-pendulum, chain:N or tree:N (N from 1 to 4096), or a model file in\n"
+           "marionette's JSON format. --print-model writes the figure in that format\n"
+           "(a start for a figure of your own), --export-mjcf as MJCF for MuJoCo;\n"
+           "neither runs it. A session names its own figure.\n"
            "--version prints the version and the commit the runner was built from.\n"
            "--energy appends eight columns, in joules, of the figure's energy and where\n"
            "it went:\n"
@@ -174,7 +181,8 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
         const bool knobOption = arg[0] == '-' && arg[1] == '-' && findKnob(knob, arg + 2);
         const bool takesValue = std::strcmp(arg, "--steps") == 0 || std::strcmp(arg, "--every") == 0 ||
                                 std::strcmp(arg, "--key") == 0 || std::strcmp(arg, "--knob") == 0 ||
-                                std::strcmp(arg, "--session") == 0 || knobOption;
+                                std::strcmp(arg, "--session") == 0 || std::strcmp(arg, "--model") == 0 ||
+                                knobOption;
         if (std::strcmp(arg, "--help") == 0) {
             options.help = true;
             return true;
@@ -185,6 +193,10 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
         }
         if (std::strcmp(arg, "--energy") == 0) {
             options.energy = true;
+            continue;
+        }
+        if (std::strcmp(arg, "--print-model") == 0 || std::strcmp(arg, "--export-mjcf") == 0) {
+            (arg[2] == 'p' ? options.printModel : options.exportMjcf) = true;
             continue;
         }
         if (!takesValue) {
@@ -201,6 +213,9 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
             options.stepsGiven = true;
         } else if (std::strcmp(arg, "--session") == 0) {
             options.sessionFile = value;
+        } else if (std::strcmp(arg, "--model") == 0) {
+            options.figure = value;
+            options.figureGiven = true;
         } else if (std::strcmp(arg, "--every") == 0) {
             if (!parseCount(options.every, value, error, "--every")) return false;
         } else if (knobOption) {
@@ -219,6 +234,14 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
     }
     if (!options.sessionFile.empty() && (!options.keys.empty() || !options.knobs.empty())) {
         error = "--session cannot be given with --key or --knob: the session holds the run's inputs";
+        return false;
+    }
+    if (!options.sessionFile.empty() && options.figureGiven) {
+        error = "--session cannot be given with --model: the session names its figure";
+        return false;
+    }
+    if (options.printModel && options.exportMjcf) {
+        error = "--print-model and --export-mjcf cannot both be given";
         return false;
     }
     return true;
@@ -282,11 +305,18 @@ std::vector<SessionEvent> runnerEvents(const RunnerOptions& options, const Sessi
 }
 
 void runHeadless(const RunnerOptions& options, const Session* session, std::FILE* out) {
-    // the window program's start-up state, under the knobs of the options;
-    // the energy books only when asked for: they evaluate the dynamics once
+    runHeadless(options, session,
+                session != nullptr && session->figure != nullptr ? session->figure : marionetteFigure(), out);
+}
+
+void runHeadless(const RunnerOptions& options, const Session* session, std::shared_ptr<const FigureModel> figure,
+                 std::FILE* out) {
+    // the figure's start-up state, under the knobs of the options; the
+    // energy books only when asked for: they evaluate the dynamics once
     // more per step, which leaves the state's numbers as they are
     FigureRun run;
-    startFigureRun(run, options.settings, options.energy);
+    const int n = figure->n;
+    startFigureRun(run, std::move(figure), options.settings, options.energy);
     const EnergyLedger* shownLedger = options.energy ? &run.ledger : nullptr;
     const std::int64_t steps = session != nullptr && !options.stepsGiven ? session->endStep : options.steps;
 
@@ -294,8 +324,8 @@ void runHeadless(const RunnerOptions& options, const Session* session, std::FILE
     auto next = events.cbegin();
 
     std::fputs("step,t", out);
-    for (int i = 0; i < segmentCount; ++i) std::fprintf(out, ",q%d", i);
-    for (int i = 0; i < segmentCount; ++i) std::fprintf(out, ",p%d", i);
+    for (int i = 0; i < n; ++i) std::fprintf(out, ",q%d", i);
+    for (int i = 0; i < n; ++i) std::fprintf(out, ",p%d", i);
     if (options.energy) std::fputs(",kinetic,gravity,spring,dissipated,supplied,knobs,hand,residual", out);
     std::fputc('\n', out);
 
@@ -304,7 +334,7 @@ void runHeadless(const RunnerOptions& options, const Session* session, std::FILE
         const bool final = step == steps;
         const bool sampled = options.every > 0 && step % options.every == 0;
         if (final || sampled) {
-            printRow(out, step, run.state, shownLedger);
+            printRow(out, step, run.data, shownLedger);
             if (std::ferror(out)) return;  // nowhere to write: the rest would be lost too
         }
         if (final) break;

@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "figure_model.h"
 #include "key_controls.h"
 #include "physics_settings.h"
 #include "session.h"
@@ -31,6 +33,10 @@ struct RunnerOptions {
     PhysicsSettings settings;          // the knobs from step 0: --gravity, --stiffness, --damping, --torque
     std::vector<ScheduledKnob> knobs;  // later changes, in the order given
     std::string sessionFile;           // --session: the inputs of a session, replayed
+    std::string figure = "marionette"; // --model: a built-in figure's name or a model file
+    bool figureGiven = false;          // --model was given
+    bool printModel = false;           // --print-model: the figure as a model file, no run
+    bool exportMjcf = false;           // --export-mjcf: the figure as MJCF, no run
     bool energy = false;  // eight energy columns after the state
     bool help = false;
     bool version = false;
@@ -58,7 +64,10 @@ bool loadSessionFile(Session& session, std::string& error, const char* path);
 // the order given).
 std::vector<SessionEvent> runnerEvents(const RunnerOptions& options, const Session* session);
 
-// Sets up the start-up state, runs the steps under the inputs (the session's
-// when one is given) and writes the CSV to `out`; stops early once a write
-// to `out` has failed (ferror tells).
+// Sets up `figure`'s start state, runs the steps under the inputs (the
+// session's when one is given) and writes the CSV to `out`; stops early once
+// a write to `out` has failed (ferror tells).
+void runHeadless(const RunnerOptions& options, const Session* session, std::shared_ptr<const FigureModel> figure,
+                 std::FILE* out);
+// The same with the window program's figure, or the session's.
 void runHeadless(const RunnerOptions& options, const Session* session, std::FILE* out);

@@ -4,7 +4,10 @@
 #include <cstring>
 #include <string>
 
+#include "builtin_figures.h"
 #include "headless_runner.h"
+#include "mjcf_writer.h"
+#include "model_file.h"
 
 namespace {
 
@@ -39,8 +42,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "marionette-sim: %s\n", error.c_str());
         return 2;
     }
+    std::shared_ptr<const FigureModel> figure =
+        session.figure != nullptr ? session.figure : loadFigure(options.figure, error);
+    if (figure == nullptr) {
+        std::fprintf(stderr, "marionette-sim: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.printModel) {
+        std::fputs(writeFigureModel(*figure, false).c_str(), stdout);
+        return finishOutput();
+    }
+    if (options.exportMjcf) {
+        if (figureDepth(*figure) > 100)
+            std::fprintf(stderr,
+                         "marionette-sim: note: the bodies nest %d deep; MuJoCo 2.2's XML reader refuses more than 100\n",
+                         figureDepth(*figure));
+        std::fputs(figureMjcf(*figure, options.settings.gravity).c_str(), stdout);
+        return finishOutput();
+    }
     const std::string warning = unreachedKeysWarning(options);
     if (!warning.empty()) std::fprintf(stderr, "%s\n", warning.c_str());
-    runHeadless(options, options.sessionFile.empty() ? nullptr : &session, stdout);
+    runHeadless(options, options.sessionFile.empty() ? nullptr : &session, figure, stdout);
     return finishOutput();
 }

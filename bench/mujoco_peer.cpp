@@ -10,54 +10,15 @@
 #include "dynamics.h"
 #include "integrator.h"
 #include "joint_controller.h"
+#include "mjcf_writer.h"
 
 namespace {
-
-const char* const segmentName[segmentCount] = {
-    "torso",        "rightUpperArm", "rightLowerArm", "rightHand", "leftUpperArm", "leftLowerArm", "leftHand",
-    "rightUpperLeg", "rightLowerLeg", "rightFoot",    "leftUpperLeg", "leftLowerLeg", "leftFoot",
-};
-
-// The children of segment i, in the torso's list order: the limbs hang
-// from the torso, every other segment but the hands and feet carries i + 1.
-int childrenOf(int i, int child[4]) {
-    if (i == torso) {
-        child[0] = rightUpperArm, child[1] = leftUpperArm, child[2] = rightUpperLeg, child[3] = leftUpperLeg;
-        return 4;
-    }
-    if ((i - 1) % 3 == 2) return 0;
-    child[0] = i + 1;
-    return 1;
-}
-
-std::string number(double x) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", x);
-    return text;
-}
-
-void writeBody(std::string& xml, int i, int depth) {
-    const SegmentParameters& s = figureModel.segment[i];
-    const double* c = s.centreOfMass.data();
-    // Izz about the centre of mass; only Izz acts in planar motion, so the
-    // other two principal moments repeat it (a valid inertia for MuJoCo)
-    const double izz = s.rotationalInertia[5] - s.mass * (c[0] * c[0] + c[1] * c[1]);
-    const std::string indent(2 * depth, ' ');
-    xml += indent + "<body name=\"" + segmentName[i] + "\" pos=\"" + number(s.linkLength) + " 0 0\">\n";
-    xml += indent + "  <joint name=\"" + segmentName[i] + "\" type=\"hinge\" axis=\"0 0 1\"/>\n";
-    xml += indent + "  <inertial pos=\"" + number(c[0]) + " " + number(c[1]) + " " + number(c[2]) + "\" mass=\"" +
-           number(s.mass) + "\" diaginertia=\"" + number(izz) + " " + number(izz) + " " + number(izz) + "\"/>\n";
-    int child[4];
-    const int count = childrenOf(i, child);
-    for (int k = 0; k < count; ++k) writeBody(xml, child[k], depth + 1);
-    xml += indent + "</body>\n";
-}
 
 // The control callback: the joint controllers and the keys' torques.
 void applyTorques(const mjModel*, mjData* d) {
     double torque[segmentCount];
     computeJointTorques(torque, d->qvel, d->qpos);
-    for (int i = 0; i < segmentCount; ++i) d->qfrc_applied[i] = torque[i] + appliedTorque[i];
+    for (int i = 0; i < segmentCount; ++i) d->qfrc_applied[i] = torque[i] + figureData.appliedTorque[i];
 }
 
 int controlCalls = 0;
@@ -113,17 +74,7 @@ void massMatrixRateTimesRates(double out[segmentCount], const double s[segmentCo
 
 }  // namespace
 
-std::string figureMjcf() {
-    const SpatialVector& g = figureModel.gravity;
-    std::string xml = "<mujoco model=\"marionette\">\n";
-    xml += "  <option timestep=\"" + number(timeStep) + "\" integrator=\"RK4\" gravity=\"" + number(g[0]) + " " +
-           number(g[1]) + " " + number(g[2]) + "\">\n";
-    xml += "    <flag contact=\"disable\" constraint=\"disable\"/>\n";
-    xml += "  </option>\n  <worldbody>\n";
-    writeBody(xml, torso, 2);
-    xml += "  </worldbody>\n</mujoco>\n";
-    return xml;
-}
+std::string figureMjcf() { return figureMjcf(figureModel, -figureData.gravity[1]); }
 
 bool openMujocoFigure(MujocoFigure& figure, std::string& error) {
     closeMujocoFigure(figure);
@@ -215,6 +166,6 @@ PeerAgreement compareWithMarionette(MujocoFigure& figure, int states, unsigned s
     mj_step(figure.model, figure.data);
     mjcb_control = applyTorques;
     agreement.controlCallsPerStep = controlCalls;
-    std::memset(appliedTorque, 0, sizeof appliedTorque);
+    std::fill(figureData.appliedTorque.begin(), figureData.appliedTorque.end(), 0.0);
     return agreement;
 }

@@ -11,10 +11,8 @@
 
 #include "figure_model.h"
 
-// The figure as MJCF: thirteen hinges about z in the tree of figureModel,
-// each body's mass at its centre of mass with its Izz moved there from the
-// joint (parallel axes), gravity along -y, contacts and constraints off,
-// RK4 with marionette's time step. buildFigureModel must have run.
+// The window program's figure as MJCF (mjcf_writer.h), under the gravity in
+// force in figureData. buildFigureModel must have run.
 std::string figureMjcf();
 
 // A loaded model and its data; both null after a failure.

@@ -3,7 +3,6 @@
 namespace {
 
 constexpr double pixelsToUnits = 0.00390625;  // 256 pixels of a picture make one unit
-constexpr DrawnFrame planeFrame{{0.0, 0.0}, 1.0, 0.0};  // the torso's parent: the plane itself
 
 }  // namespace
 
@@ -13,14 +12,27 @@ DrawnQuad drawnQuad(std::uint32_t pixelWidth, std::uint32_t pixelHeight) {
     return {-0.1 * w, 1.9 * w, -h, h};
 }
 
+DrawnFrame childFrame(const DrawnFrame& parent, double x, double y, double jointSin, double jointCos) {
+    return {pointOfFrame(parent, x, y), parent.c * jointCos - parent.s * jointSin,
+            parent.s * jointCos + parent.c * jointSin};
+}
+
 DrawnFrame childFrame(const DrawnFrame& parent, int segment, double jointSin, double jointCos) {
-    return {pointOfFrame(parent, drawnJointOffsets[segment].x, drawnJointOffsets[segment].y),
-            parent.c * jointCos - parent.s * jointSin, parent.s * jointCos + parent.c * jointSin};
+    return childFrame(parent, drawnJointOffsets[segment].x, drawnJointOffsets[segment].y, jointSin, jointCos);
+}
+
+void computeDrawnFrames(const FigureModel& model, DrawnFrame frames[], const double jointSin[],
+                        const double jointCos[]) {
+    // outward, each frame from its parent's
+    for (int i = 0; i < model.n; ++i) {
+        const int parent = model.parent[i];
+        frames[i] = childFrame(parent < 0 ? planeFrame : frames[parent], model.drawnJointX[i], model.drawnJointY[i],
+                               jointSin[i], jointCos[i]);
+    }
 }
 
 void computeDrawnFrames(DrawnFrame frames[segmentCount], const double jointSin[segmentCount],
                         const double jointCos[segmentCount]) {
-    // outward, each frame from its parent's
     for (const int i : outwardOrder) {
         const int parent = parentOf[i];
         frames[i] = childFrame(parent < 0 ? planeFrame : frames[parent], i, jointSin[i], jointCos[i]);

@@ -64,13 +64,21 @@ struct DrawnFrame {
     double c, s;
 };
 
-// The drawn frame of `segment` in the plane, from its parent's frame (the
-// plane's own, origin and x axis, for the torso): its joint placed by the
-// picture's offset, its axis turned by the joint angle of the given sine and cosine.
+// The drawn frame of a segment in the plane, from its parent's frame (the
+// plane's own, origin and x axis, for a root): its joint placed at (x, y) of
+// the parent's frame, its axis turned by the joint angle of the given sine and cosine.
+DrawnFrame childFrame(const DrawnFrame& parent, double x, double y, double jointSin, double jointCos);
+// The same with the window program's picture's offset of `segment`.
 DrawnFrame childFrame(const DrawnFrame& parent, int segment, double jointSin, double jointCos);
 
-// frames[i] = segment i's drawn frame, for every segment, at the joint
-// angles whose sines and cosines are given (the table's in the simulation).
+// The plane's own frame, the parent of every root.
+inline constexpr DrawnFrame planeFrame{{0.0, 0.0}, 1.0, 0.0};
+
+// frames[i] = segment i's drawn frame, for every segment of `model`, at the
+// joint angles whose sines and cosines are given (the table's in the simulation).
+void computeDrawnFrames(const FigureModel& model, DrawnFrame frames[], const double jointSin[],
+                        const double jointCos[]);
+// The same for the window program's figure.
 void computeDrawnFrames(DrawnFrame frames[segmentCount], const double jointSin[segmentCount],
                         const double jointCos[segmentCount]);
 

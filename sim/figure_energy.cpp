@@ -1,27 +1,33 @@
 #include "figure_energy.h"
 
 #include "dynamics.h"
-#include "hand_pull.h"
 #include "integrator.h"
-#include "joint_controller.h"
 
 namespace {
 
+void sizeLedger(EnergyLedger& ledger, int n) {
+    const auto size = static_cast<std::size_t>(n);
+    if (ledger.rate.size() == size) return;
+    ledger.lastRate.assign(size, 0.0);
+    ledger.lastAngle.assign(size, 0.0);
+    ledger.rate.assign(size, 0.0);
+    ledger.momentumRate.assign(size, 0.0);
+    ledger.potential.assign(size, 0.0);
+}
+
 // energy at (p, q), and the joint rates there in `rate`
-void evaluateEnergy(FigureEnergy& energy, double rate[segmentCount], const double p[segmentCount],
-                    const double q[segmentCount]) {
-    const DynamicsWorkspace& w = dynamicsWorkspace;
-    const FigureModel& model = figureModel;
-    const SegmentParameters* seg = model.segment;
+void evaluateEnergy(const FigureModel& model, FigureData& w, EnergyLedger& ledger, FigureEnergy& energy,
+                    double rate[], const double p[], const double q[]) {
+    const SegmentParameters* seg = model.segment.data();
+    const int n = model.n;
 
     // the joint rates and the gravity in every segment frame, as the
     // dynamics finds them
-    double momentumRate[segmentCount];
-    computeDerivatives(p, q, momentumRate, rate);
+    computeDerivatives(model, w, p, q, ledger.momentumRate.data(), rate);
 
     // kinetic: the momenta are conjugate to the rates
     double kinetic = 0.0;
-    for (int i = 0; i < segmentCount; ++i) kinetic += p[i] * rate[i];
+    for (int i = 0; i < n; ++i) kinetic += p[i] * rate[i];
     energy.kinetic = 0.5 * kinetic;
 
     // gravity, outward. A point r has the potential -g . r per unit mass,
@@ -29,12 +35,11 @@ void evaluateEnergy(FigureEnergy& energy, double rate[segmentCount], const doubl
     // gravity the dynamics carried into that frame: so a joint's potential is
     // its parent joint's less g . (a, 0, -b), the joint's place in the twisted
     // parent frame, and a centre of mass's is its joint's less g_i . c_i
-    double jointPotential[segmentCount];  // -g . (joint i's position), m^2/s^2
+    double* jointPotential = ledger.potential.data();  // -g . (joint i's position), m^2/s^2
     double gravity = 0.0;
-    for (const int i : outwardOrder) {
-        const int parent = parentOf[i];
-        const Vector3 g = parent < 0 ? Vector3{model.gravity[0], model.gravity[1], model.gravity[2]}
-                                     : w.segmentGravity[parent];
+    for (const int i : model.outward) {
+        const int parent = model.parent[i];
+        const Vector3 g = parent < 0 ? Vector3{w.gravity[0], w.gravity[1], w.gravity[2]} : w.segmentGravity[parent];
         Vector3 twisted;
         rotateToChild(twisted, g, seg[i].twistSin, seg[i].twistCos, 0.0, 1.0);
         const double base = parent < 0 ? 0.0 : jointPotential[parent];
@@ -47,9 +52,9 @@ void evaluateEnergy(FigureEnergy& energy, double rate[segmentCount], const doubl
 
     // the controllers' springs
     double spring = 0.0;
-    for (int i = 0; i < segmentCount; ++i) {
-        const double stretch = jointTarget[i] - q[i];
-        spring += 0.5 * controllerStiffness[i] * stretch * stretch;
+    for (int i = 0; i < n; ++i) {
+        const double stretch = model.jointTarget[i] - q[i];
+        spring += 0.5 * w.controllerStiffness[i] * stretch * stretch;
     }
     energy.spring = spring;
 }
@@ -62,52 +67,82 @@ void balance(EnergyLedger& ledger) {
         ledger.handWork;
 }
 
-}  // namespace
-
-void computeFigureEnergy(FigureEnergy& energy, const double p[segmentCount], const double q[segmentCount]) {
-    double rate[segmentCount];
-    evaluateEnergy(energy, rate, p, q);
+// The scratch ledger of the window program's entry point computeFigureEnergy.
+EnergyLedger& scratchLedger() {
+    static EnergyLedger ledger;
+    sizeLedger(ledger, figureModel.n);
+    return ledger;
 }
 
-void openEnergyLedger(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]) {
-    evaluateEnergy(ledger.start, ledger.lastRate, p, q);
+}  // namespace
+
+void computeFigureEnergy(const FigureModel& model, FigureData& data, EnergyLedger& ledger, FigureEnergy& energy,
+                         const double p[], const double q[]) {
+    sizeLedger(ledger, model.n);
+    evaluateEnergy(model, data, ledger, energy, ledger.rate.data(), p, q);
+}
+
+void openEnergyLedger(const FigureModel& model, FigureData& data, EnergyLedger& ledger, const double p[],
+                      const double q[]) {
+    sizeLedger(ledger, model.n);
+    evaluateEnergy(model, data, ledger, ledger.start, ledger.lastRate.data(), p, q);
     ledger.now = ledger.start;
     ledger.dissipated = 0.0;
     ledger.supplied = 0.0;
     ledger.knobWork = 0.0;
     ledger.handWork = 0.0;
     ledger.residual = 0.0;
-    for (int i = 0; i < segmentCount; ++i) ledger.lastAngle[i] = q[i];
+    for (int i = 0; i < model.n; ++i) ledger.lastAngle[i] = q[i];
 }
 
-void recordEnergyStep(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]) {
-    double rate[segmentCount];
-    evaluateEnergy(ledger.now, rate, p, q);
+void recordEnergyStep(const FigureModel& model, FigureData& data, EnergyLedger& ledger, const double p[],
+                      const double q[]) {
+    sizeLedger(ledger, model.n);
+    double* rate = ledger.rate.data();
+    evaluateEnergy(model, data, ledger, ledger.now, rate, p, q);
 
     // the step's works. Damping: the trapezoid rule on the rates at the
     // step's two ends. Applied torques: each is constant over the step, so
     // its work is the torque times the angle the joint turned, the exact
     // integral of torque times rate along the integrator's path.
     double damped = 0.0, driven = 0.0;
-    for (int i = 0; i < segmentCount; ++i) {
+    for (int i = 0; i < model.n; ++i) {
         const double r0 = ledger.lastRate[i], r1 = rate[i];
         damped += r0 * r0 + r1 * r1;
-        driven += appliedTorque[i] * (q[i] - ledger.lastAngle[i]);
+        driven += data.appliedTorque[i] * (q[i] - ledger.lastAngle[i]);
     }
-    ledger.dissipated += controllerDamping * damped * (0.5 * timeStep);
+    ledger.dissipated += data.controllerDamping * damped * (0.5 * timeStep);
     ledger.supplied += driven;
-    ledger.handWork += handStepWork;
+    ledger.handWork += data.handStepWork;
 
-    for (int i = 0; i < segmentCount; ++i) {
+    for (int i = 0; i < model.n; ++i) {
         ledger.lastRate[i] = rate[i];
         ledger.lastAngle[i] = q[i];
     }
     balance(ledger);
 }
 
-void recordKnobChange(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]) {
+void recordKnobChange(const FigureModel& model, FigureData& data, EnergyLedger& ledger, const double p[],
+                      const double q[]) {
+    sizeLedger(ledger, model.n);
     const double before = total(ledger.now);
-    evaluateEnergy(ledger.now, ledger.lastRate, p, q);
+    evaluateEnergy(model, data, ledger, ledger.now, ledger.lastRate.data(), p, q);
     ledger.knobWork += total(ledger.now) - before;
     balance(ledger);
+}
+
+void computeFigureEnergy(FigureEnergy& energy, const double p[segmentCount], const double q[segmentCount]) {
+    computeFigureEnergy(figureModel, figureData, scratchLedger(), energy, p, q);
+}
+
+void openEnergyLedger(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]) {
+    openEnergyLedger(figureModel, figureData, ledger, p, q);
+}
+
+void recordEnergyStep(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]) {
+    recordEnergyStep(figureModel, figureData, ledger, p, q);
+}
+
+void recordKnobChange(EnergyLedger& ledger, const double p[segmentCount], const double q[segmentCount]) {
+    recordKnobChange(figureModel, figureData, ledger, p, q);
 }

@@ -4,31 +4,35 @@
 
 #include "sine_table.h"
 
-HandGrab handGrab;
-double handTorque[segmentCount];
-double handStepWork = 0.0;
-
 namespace {
 
-// The joints from the pivot out to `segment`, torso first; returns how many.
-int pathToPivot(int path[segmentCount], int segment) {
-    int reversed[segmentCount];
+// The joints from the pivot out to `segment`, root first, into data.path;
+// their drawn frames into data.frames (frames elsewhere are not written).
+// Returns how many.
+int pathFrames(const FigureModel& model, FigureData& data, int segment, const double jointSin[],
+               const double jointCos[]) {
+    int* path = data.path.data();
     int n = 0;
-    for (int j = segment; j >= 0; j = parentOf[j]) reversed[n++] = j;
-    for (int k = 0; k < n; ++k) path[k] = reversed[n - 1 - k];
+    for (int j = segment; j >= 0; j = model.parent[j]) path[n++] = j;
+    for (int a = 0, b = n - 1; a < b; ++a, --b) {
+        const int t = path[a];
+        path[a] = path[b];
+        path[b] = t;
+    }
+    DrawnFrame base = planeFrame;
+    for (int k = 0; k < n; ++k) {
+        const int j = path[k];
+        base = data.frames[j] = childFrame(base, model.drawnJointX[j], model.drawnJointY[j], jointSin[j], jointCos[j]);
+    }
     return n;
 }
 
-// The drawn frames of the path's joints only (frames elsewhere are not written).
-int pathFrames(DrawnFrame frames[segmentCount], int path[segmentCount], int segment,
-               const double jointSin[segmentCount], const double jointCos[segmentCount]) {
-    const int n = pathToPivot(path, segment);
-    DrawnFrame base{{0.0, 0.0}, 1.0, 0.0};  // the plane's own frame
-    for (int k = 0; k < n; ++k) {
-        const int j = path[k];
-        base = frames[j] = childFrame(base, j, jointSin[j], jointCos[j]);
+// The table's sines and cosines of the joints from `segment` to the pivot.
+void pathTrig(const FigureModel& model, FigureData& data, int segment, const double q[]) {
+    for (int j = segment; j >= 0; j = model.parent[j]) {
+        data.jointSin[j] = fastSin(q[j]);
+        data.jointCos[j] = fastCos(q[j]);
     }
-    return n;
 }
 
 // v scaled down to length `limit` when longer.
@@ -54,29 +58,29 @@ PlanePoint clampTarget(PlanePoint target) {
 
 }  // namespace
 
-bool takeHold(int segment, PlanePoint held, PlanePoint target) {
-    if (segment < 0 || segment >= segmentCount || !finite(held) || !finite(target)) return false;
+bool takeHold(const FigureModel& model, FigureData& data, int segment, PlanePoint held, PlanePoint target) {
+    if (segment < 0 || segment >= model.n || !finite(held) || !finite(target)) return false;
     if (std::fabs(held.x) > handHeldReach || std::fabs(held.y) > handHeldReach) return false;
-    handGrab = {true, segment, held, clampTarget(target)};
+    data.hand = {true, segment, held, clampTarget(target)};
     return true;
 }
 
-void moveHandTarget(PlanePoint target) {
-    if (!handGrab.active || !finite(target)) return;
-    handGrab.target = clampTarget(target);
+void moveHandTarget(FigureData& data, PlanePoint target) {
+    if (!data.hand.active || !finite(target)) return;
+    data.hand.target = clampTarget(target);
 }
 
-void releaseHold() {
-    handGrab.active = false;
+void releaseHold(FigureData& data) {
+    data.hand.active = false;
 }
 
-void computeHandTorques(double torque[segmentCount], const HandGrab& grab, const double jointSin[segmentCount],
-                        const double jointCos[segmentCount], const double jointVelocity[segmentCount]) {
-    for (int i = 0; i < segmentCount; ++i) torque[i] = 0.0;
-    if (grab.segment < 0 || grab.segment >= segmentCount) return;
-    DrawnFrame frames[segmentCount];
-    int path[segmentCount];
-    const int n = pathFrames(frames, path, grab.segment, jointSin, jointCos);
+void computeHandTorques(const FigureModel& model, FigureData& data, double torque[], const HandGrab& grab,
+                        const double jointSin[], const double jointCos[], const double jointVelocity[]) {
+    for (int i = 0; i < model.n; ++i) torque[i] = 0.0;
+    if (grab.segment < 0 || grab.segment >= model.n) return;
+    const int n = pathFrames(model, data, grab.segment, jointSin, jointCos);
+    const int* path = data.path.data();
+    const DrawnFrame* frames = data.frames.data();
 
     // the held point, and its velocity: each joint turns it about the joint's drawn place
     const PlanePoint point = pointOfFrame(frames[grab.segment], grab.held.x, grab.held.y);
@@ -103,26 +107,36 @@ void computeHandTorques(double torque[segmentCount], const HandGrab& grab, const
     }
 }
 
-void addHandTorques(double momentumRate[segmentCount], const double q[segmentCount],
-                    const double jointVelocity[segmentCount]) {
-    double s[segmentCount], c[segmentCount];
-    for (int j = handGrab.segment; j >= 0; j = parentOf[j]) {
-        s[j] = fastSin(q[j]);
-        c[j] = fastCos(q[j]);
-    }
-    computeHandTorques(handTorque, handGrab, s, c, jointVelocity);
-    for (int i = 0; i < segmentCount; ++i) momentumRate[i] += handTorque[i];
+void addHandTorques(const FigureModel& model, FigureData& data, double momentumRate[], const double q[],
+                    const double jointVelocity[]) {
+    // the path's table sines into the working records, which the planar
+    // passes do not keep and the general ones have just written alike
+    pathTrig(model, data, data.hand.segment, q);
+    computeHandTorques(model, data, data.handTorque.data(), data.hand, data.jointSin.data(), data.jointCos.data(),
+                       jointVelocity);
+    for (int i = 0; i < model.n; ++i) momentumRate[i] += data.handTorque[i];
+}
+
+PlanePoint heldPointAt(const FigureModel& model, FigureData& data, const HandGrab& grab, const double q[]) {
+    if (grab.segment < 0 || grab.segment >= model.n) return {0.0, 0.0};
+    pathTrig(model, data, grab.segment, q);
+    pathFrames(model, data, grab.segment, data.jointSin.data(), data.jointCos.data());
+    return pointOfFrame(data.frames[grab.segment], grab.held.x, grab.held.y);
+}
+
+bool takeHold(int segment, PlanePoint held, PlanePoint target) {
+    return takeHold(figureModel, figureData, segment, held, target);
+}
+
+void moveHandTarget(PlanePoint target) { moveHandTarget(figureData, target); }
+
+void releaseHold() { releaseHold(figureData); }
+
+void computeHandTorques(double torque[segmentCount], const HandGrab& grab, const double jointSin[segmentCount],
+                        const double jointCos[segmentCount], const double jointVelocity[segmentCount]) {
+    computeHandTorques(figureModel, figureData, torque, grab, jointSin, jointCos, jointVelocity);
 }
 
 PlanePoint heldPointAt(const HandGrab& grab, const double q[segmentCount]) {
-    if (grab.segment < 0 || grab.segment >= segmentCount) return {0.0, 0.0};
-    double s[segmentCount], c[segmentCount];
-    for (int j = grab.segment; j >= 0; j = parentOf[j]) {
-        s[j] = fastSin(q[j]);
-        c[j] = fastCos(q[j]);
-    }
-    DrawnFrame frames[segmentCount];
-    int path[segmentCount];
-    pathFrames(frames, path, grab.segment, s, c);
-    return pointOfFrame(frames[grab.segment], grab.held.x, grab.held.y);
+    return heldPointAt(figureModel, figureData, grab, q);
 }

@@ -2,67 +2,75 @@
 
 #include "dynamics.h"
 #include "hand_pull.h"
-#include "joint_controller.h"
 
-void setAppliedTorques(std::int32_t limbTorqueMode, std::int32_t torsoTorqueDirection) {
+void setAppliedTorques(const FigureModel& model, FigureData& data, std::int32_t limbTorqueMode,
+                       std::int32_t torsoTorqueDirection) {
     const bool limbs = limbTorqueMode == 1;
-    const double size = keyTorque;
-    appliedTorque[rightUpperArm] = limbs ? -size : 0.0;
-    appliedTorque[leftUpperArm] = limbs ? size : 0.0;
-    appliedTorque[rightUpperLeg] = limbs ? -size : 0.0;
-    appliedTorque[leftUpperLeg] = limbs ? size : 0.0;
-    if (torsoTorqueDirection == 1) appliedTorque[torso] = size;
-    else if (torsoTorqueDirection == -1) appliedTorque[torso] = -size;
-    else if (torsoTorqueDirection == 0) appliedTorque[torso] = 0.0;
+    const double size = data.keyTorque;
+    double* applied = data.appliedTorque.data();
+    for (const KeyJoint& k : model.limbJoints) applied[k.joint] = limbs ? k.sign * size : 0.0;
+    if (model.torsoJoint < 0) return;
+    if (torsoTorqueDirection == 1) applied[model.torsoJoint] = size;
+    else if (torsoTorqueDirection == -1) applied[model.torsoJoint] = -size;
+    else if (torsoTorqueDirection == 0) applied[model.torsoJoint] = 0.0;
 }
 
 namespace {
 
-using Derivatives = void (*)(const double p[segmentCount], const double q[segmentCount],
-                             double momentumRate[segmentCount], double jointVelocity[segmentCount]);
+using Derivatives = void (*)(const FigureModel& model, FigureData& data, const double p[], const double q[],
+                             double momentumRate[], double jointVelocity[]);
 
 // One step, evaluating the equations of motion with `evaluate`.
 template <Derivatives evaluate>
-void step(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqueMode,
+void step(const FigureModel& model, FigureData& data, double p[], double q[], std::int32_t limbTorqueMode,
           std::int32_t torsoTorqueDirection) {
     constexpr double dt = timeStep;
     constexpr double sixth = 0.16666666666666666;
-    constexpr int n = segmentCount;
-    double k1p[n], k1q[n], k2p[n], k2q[n], k3p[n], k3q[n], k4p[n], k4q[n], tp[n], tq[n];
+    const int n = model.n;
+    double* k1p = data.stages.data();
+    double* k1q = k1p + n;
+    double* k2p = k1q + n;
+    double* k2q = k2p + n;
+    double* k3p = k2q + n;
+    double* k3q = k3p + n;
+    double* k4p = k3q + n;
+    double* k4q = k4p + n;
+    double* tp = k4q + n;
+    double* tq = tp + n;
     // while a grab is active, the hand's power handTorque . q' at each stage
-    const bool holding = handGrab.active;
+    const bool holding = data.hand.active;
     double handPower[4];
-    const auto power = [](const double rate[n]) {
+    const auto power = [&](const double rate[]) {
         double sum = 0.0;
-        for (int i = 0; i < n; ++i) sum += handTorque[i] * rate[i];
+        for (int i = 0; i < n; ++i) sum += data.handTorque[i] * rate[i];
         return sum;
     };
 
-    setAppliedTorques(limbTorqueMode, torsoTorqueDirection);
+    setAppliedTorques(model, data, limbTorqueMode, torsoTorqueDirection);
 
     // k1 at the start of the step
-    evaluate(p, q, k1p, k1q);
+    evaluate(model, data, p, q, k1p, k1q);
     if (holding) handPower[0] = power(k1q);
     // k2 at the half step along k1
     for (int i = 0; i < n; ++i) {
         tp[i] = p[i] + (dt * k1p[i]) * 0.5;
         tq[i] = q[i] + (dt * k1q[i]) * 0.5;
     }
-    evaluate(tp, tq, k2p, k2q);
+    evaluate(model, data, tp, tq, k2p, k2q);
     if (holding) handPower[1] = power(k2q);
     // k3 at the half step along k2
     for (int i = 0; i < n; ++i) {
         tp[i] = p[i] + (dt * k2p[i]) * 0.5;
         tq[i] = q[i] + (dt * k2q[i]) * 0.5;
     }
-    evaluate(tp, tq, k3p, k3q);
+    evaluate(model, data, tp, tq, k3p, k3q);
     if (holding) handPower[2] = power(k3q);
     // k4 at the full step along k3
     for (int i = 0; i < n; ++i) {
         tp[i] = p[i] + dt * k3p[i];
         tq[i] = q[i] + dt * k3q[i];
     }
-    evaluate(tp, tq, k4p, k4q);
+    evaluate(model, data, tp, tq, k4p, k4q);
     if (holding) handPower[3] = power(k4q);
 
     // the weighted update k1 + 2 k2 + 2 k3 + k4
@@ -73,17 +81,32 @@ void step(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqu
     // the hand's work, with the same weights: the step of the work's own
     // equation dW/dt = handTorque . q' integrated beside the state, so the
     // ledger's balance closes to the integrator's order
-    handStepWork = holding ? ((((handPower[2] + handPower[1]) * 2 + handPower[3]) + handPower[0]) * dt) * sixth : 0.0;
+    data.handStepWork =
+        holding ? ((((handPower[2] + handPower[1]) * 2 + handPower[3]) + handPower[0]) * dt) * sixth : 0.0;
 }
 
 }  // namespace
 
+void stepRK4(const FigureModel& model, FigureData& data, double p[], double q[], std::int32_t limbTorqueMode,
+             std::int32_t torsoTorqueDirection) {
+    step<computeDerivatives>(model, data, p, q, limbTorqueMode, torsoTorqueDirection);
+}
+
+void stepRK4General(const FigureModel& model, FigureData& data, double p[], double q[],
+                    std::int32_t limbTorqueMode, std::int32_t torsoTorqueDirection) {
+    step<computeDerivativesGeneral>(model, data, p, q, limbTorqueMode, torsoTorqueDirection);
+}
+
+void setAppliedTorques(std::int32_t limbTorqueMode, std::int32_t torsoTorqueDirection) {
+    setAppliedTorques(figureModel, figureData, limbTorqueMode, torsoTorqueDirection);
+}
+
 void stepRK4(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqueMode,
              std::int32_t torsoTorqueDirection) {
-    step<computeDerivatives>(p, q, limbTorqueMode, torsoTorqueDirection);
+    stepRK4(figureModel, figureData, p, q, limbTorqueMode, torsoTorqueDirection);
 }
 
 void stepRK4General(double p[segmentCount], double q[segmentCount], std::int32_t limbTorqueMode,
                     std::int32_t torsoTorqueDirection) {
-    step<computeDerivativesGeneral>(p, q, limbTorqueMode, torsoTorqueDirection);
+    stepRK4General(figureModel, figureData, p, q, limbTorqueMode, torsoTorqueDirection);
 }

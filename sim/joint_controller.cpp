@@ -1,8 +1,5 @@
 #include "joint_controller.h"
 
-double controllerTorque[segmentCount];
-double appliedTorque[segmentCount];
-
 // The held pose: torso hanging, upper arms spread by 45 degrees and upper
 // legs by 30 degrees from the torso's axis, every other joint straight.
 const double jointTarget[segmentCount] = {
@@ -11,12 +8,15 @@ const double jointTarget[segmentCount] = {
 // The stiffness is not mirrored between the sides.
 const double jointStiffness[segmentCount] = {50, 60, 20, 10, 50, 20, 10, 50, 20, 20, 60, 20, 20};
 
-double controllerStiffness[segmentCount] = {50, 60, 20, 10, 50, 20, 10, 50, 20, 20, 60, 20, 20};
-double controllerDamping = jointDamping;
-double keyTorque = 100.0;
+void computeJointTorques(const FigureModel& model, const FigureData& data, double out[],
+                         const double jointVelocity[], const double q[]) {
+    const double* target = model.jointTarget.data();
+    const double* stiffness = data.controllerStiffness.data();
+    const double damping = data.controllerDamping;
+    for (int i = 0; i < model.n; ++i) out[i] = stiffness[i] * (target[i] - q[i]) - damping * jointVelocity[i];
+}
 
 void computeJointTorques(double out[segmentCount], const double jointVelocity[segmentCount],
                          const double q[segmentCount]) {
-    for (int i = 0; i < segmentCount; ++i)
-        out[i] = controllerStiffness[i] * (jointTarget[i] - q[i]) - controllerDamping * jointVelocity[i];
+    computeJointTorques(figureModel, figureData, out, jointVelocity, q);
 }

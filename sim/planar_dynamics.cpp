@@ -56,27 +56,16 @@ constexpr int limbLevels = 3;  // upper arm or leg, lower arm or leg, hand or fo
 constexpr int limbSegment(int k, int level) { return 1 + 3 * k + level; }
 
 // x[i] of the four segments of one level, as lanes.
-LimbLanes levelLanes(const double x[segmentCount], int level) {
+LimbLanes levelLanes(const double x[], int level) {
     return limbLanes(x[limbSegment(0, level)], x[limbSegment(1, level)], x[limbSegment(2, level)],
                      x[limbSegment(3, level)]);
 }
 
 // x[i] = the lanes, for the four segments of one level.
-void storeLevel(double x[segmentCount], int level, const LimbLanes& lanes) {
+void storeLevel(double x[], int level, const LimbLanes& lanes) {
     for (int k = 0; k < 4; ++k) x[limbSegment(k, level)] = lane(lanes, k);
 }
 
-// The model's constants in the passes' layout, one set of lanes per level.
-struct PlanarModel {
-    bool planar = false;  // the model passed the checks of preparePlanarPasses
-    struct Level {
-        LimbLanes mass, comX, comY, linkLength;
-        PlaneInertia<LimbLanes> own;  // the rigid-body inertia about the joint, as composeInertia writes it
-    } level[limbLevels];
-    double torsoMass, torsoComX, torsoComY, torsoIzz;
-};
-
-PlanarModel planarModel;
 
 // X^T (A - U U^T / D) X of projectInertiaToParent, in the plane: the joint
 // axis projected out, the rotation by the joint angle undone, the
@@ -123,15 +112,20 @@ PlaneVector<LimbLanes> motionToChild(const PlaneVector<LimbLanes>& v, LimbLanes 
 
 }  // namespace
 
-void preparePlanarPasses() {
-    const FigureModel& model = figureModel;
-    bool planar = true;
-    for (const double v : model.baseVelocity) planar = planar && v == 0.0;
-    for (const SegmentParameters& s : model.segment) {
-        planar = planar && s.twistSin == 0.0 && s.twistCos == 1.0 && s.linkOffset == 0.0 &&
-                 s.centreOfMass[2] == 0.0 && s.rotationalInertia[2] == 0.0 && s.rotationalInertia[4] == 0.0;
-    }
-    planarModel.planar = planar;
+// The model's constants in the passes' layout, one set of lanes per level.
+struct PlanarLimbModel {
+    struct Level {
+        LimbLanes mass, comX, comY, linkLength;
+        PlaneInertia<LimbLanes> own;  // the rigid-body inertia about the joint, as composeInertia writes it
+    } level[limbLevels];
+    double torsoMass, torsoComX, torsoComY, torsoIzz;
+};
+
+// Takes a planar model of the window program's tree into the passes' layout
+// (finishFigureModel calls it).
+std::shared_ptr<const PlanarLimbModel> makePlanarLimbModel(const FigureModel& model) {
+    auto lanes = std::make_shared<PlanarLimbModel>();
+    PlanarLimbModel& planarModel = *lanes;
 
     for (int level = 0; level < limbLevels; ++level) {
         double m[4], cx[4], cy[4], a[4], ownXw[4], ownYw[4], izz[4];
@@ -145,7 +139,7 @@ void preparePlanarPasses() {
             ownYw[k] = s.mass * s.centreOfMass[0];   // and element 10
             izz[k] = s.rotationalInertia[5];
         }
-        PlanarModel::Level& L = planarModel.level[level];
+        PlanarLimbModel::Level& L = planarModel.level[level];
         L.mass = limbLanes(m[0], m[1], m[2], m[3]);
         L.comX = limbLanes(cx[0], cx[1], cx[2], cx[3]);
         L.comY = limbLanes(cy[0], cy[1], cy[2], cy[3]);
@@ -158,14 +152,15 @@ void preparePlanarPasses() {
     planarModel.torsoComX = t.centreOfMass[0];
     planarModel.torsoComY = t.centreOfMass[1];
     planarModel.torsoIzz = t.rotationalInertia[5];
+    return lanes;
 }
 
-bool planarPassesApply() { return planarModel.planar && figureModel.gravity[2] == 0.0; }
-
-void computeDerivativesPlanar(const double p[segmentCount], const double q[segmentCount],
-                              double momentumRate[segmentCount], double jointVelocity[segmentCount]) {
-    const PlanarModel& model = planarModel;
+void computeDerivativesPlanar(const FigureModel& figure, FigureData& data, const double p[], const double q[],
+                              double momentumRate[], double jointVelocity[]) {
+    const PlanarLimbModel& model = *figure.limbLanes;
     const auto& limb = model.level;
+    const double* controllerTorque = data.controllerTorque.data();
+    const double* appliedTorque = data.appliedTorque.data();
 
     // the sine and cosine of every joint angle, from the table
     const double torsoSin = fastSin(q[torso]), torsoCos = fastCos(q[torso]);
@@ -178,7 +173,7 @@ void computeDerivativesPlanar(const double p[segmentCount], const double q[segme
 
     // outward: gravity carried into every segment frame; the energy
     // bookkeeping reads it from the workspace
-    const double gravityX = figureModel.gravity[0], gravityY = figureModel.gravity[1];
+    const double gravityX = data.gravity[0], gravityY = data.gravity[1];
     const double torsoGx = torsoCos * gravityX + torsoSin * gravityY;
     const double torsoGy = torsoCos * gravityY - torsoSin * gravityX;
     LimbLanes gx[limbLevels], gy[limbLevels];
@@ -188,7 +183,7 @@ void computeDerivativesPlanar(const double p[segmentCount], const double q[segme
         gx[L] = C[L] * px + S[L] * py;
         gy[L] = C[L] * py - S[L] * px;
     }
-    Vector3* segmentGravity = dynamicsWorkspace.segmentGravity;
+    Vector3* segmentGravity = data.segmentGravity.data();
     segmentGravity[torso] = {torsoGx, torsoGy, 0.0};
     for (int L = 0; L < limbLevels; ++L)
         for (int k = 0; k < 4; ++k) segmentGravity[limbSegment(k, L)] = {lane(gx[L], k), lane(gy[L], k), 0.0};
@@ -241,7 +236,7 @@ void computeDerivativesPlanar(const double p[segmentCount], const double q[segme
     }
 
     // the joint controllers, on this evaluation's rates and angles
-    computeJointTorques(controllerTorque, jointVelocity, q);
+    computeJointTorques(figure, data, data.controllerTorque.data(), jointVelocity, q);
 
     // inward: the weight of every subtree, about its joint
     PlaneVector<LimbLanes> F[limbLevels];

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 #include <new>
 
 SineTable sineTable;
@@ -40,4 +41,13 @@ void buildSineTable(int n) {
     delete[] sineTable.samples;  // a table built before, if any
     sineTable.samples = samples;
     sineTable.count = n;
+}
+
+void ensureSineTable() {
+    static std::once_flag built;
+    std::call_once(built, [] {
+        if (sineTable.count != sineTableSize) buildSineTable(sineTableSize);
+    });
+    // a table of another size that a test built since
+    if (sineTable.count != sineTableSize) buildSineTable(sineTableSize);
 }

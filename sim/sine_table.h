@@ -22,6 +22,10 @@ extern SineTable sineTable;
 // ends the process with status 1.
 void buildSineTable(int n);
 
+// Builds the table of sineTableSize samples unless it is built: once, and
+// safely when several threads ask at once. After it, the table is only read.
+void ensureSineTable();
+
 // The slow path of fastSin for arguments whose turn count does not fit the
 // doubled 32-bit count: NaN for a non-finite x, otherwise x reduced exactly
 // (fmod) and looked up like any other.

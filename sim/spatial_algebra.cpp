@@ -94,7 +94,7 @@ void composeInertia(SpatialInertia& out, const SpatialInertiaList& list, double 
     for (int k = 0; k < 6; ++k) out[15 + k] = J[k];
     // plus each child's, in list order
     for (int n = 0; n < list.count; ++n) {
-        const SpatialInertia& child = *list.item[n];
+        const SpatialInertia& child = list[n];
         for (int k = 0; k < 21; ++k) out[k] = out[k] + child[k];
     }
 }
@@ -102,13 +102,13 @@ void composeInertia(SpatialInertia& out, const SpatialInertiaList& list, double 
 void addVectorList(SpatialVector& out, const SpatialVector& base, const SpatialVectorList& list) {
     out = base;
     for (int n = 0; n < list.count; ++n)
-        for (int k = 0; k < 6; ++k) out[k] = out[k] + (*list.item[n])[k];
+        for (int k = 0; k < 6; ++k) out[k] = out[k] + list[n][k];
 }
 
 void sumVectorList(SpatialVector& out, const SpatialVectorList& list) {
     out = SpatialVector{};
     for (int n = 0; n < list.count; ++n)
-        for (int k = 0; k < 6; ++k) out[k] = out[k] + (*list.item[n])[k];
+        for (int k = 0; k < 6; ++k) out[k] = out[k] + list[n][k];
 }
 
 void copyVector(SpatialVector& out, const SpatialVector& source) { out = source; }

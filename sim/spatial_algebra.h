@@ -27,22 +27,18 @@ struct JointTransform {
     double a, b, sinAlpha, cosAlpha, sinTheta, cosTheta;
 };
 
-// An ordered list of non-owning references, visited front to back.
-template <typename T, int Capacity>
-struct ReferenceList {
-    const T* item[Capacity] = {};
+// The records of a segment's children, in order: records[index[0]],
+// records[index[1]], ... Empty by default.
+template <typename T>
+struct ChildRecords {
+    const T* records = nullptr;
+    const int* index = nullptr;
     int count = 0;
-    // Appends a reference; returns false (and changes nothing) when full.
-    bool append(const T& record) {
-        if (count >= Capacity) return false;
-        item[count++] = &record;
-        return true;
-    }
+    const T& operator[](int k) const { return records[index[k]]; }
 };
 
-inline constexpr int maxChildren = 4;
-using SpatialVectorList = ReferenceList<SpatialVector, maxChildren>;
-using SpatialInertiaList = ReferenceList<SpatialInertia, maxChildren>;
+using SpatialVectorList = ChildRecords<SpatialVector>;
+using SpatialInertiaList = ChildRecords<SpatialInertia>;
 
 // out = rigid-body inertia of (m, c, J) times motion v:
 // linear m (v_lin + v_ang x c), angular m (c x v_lin) + J v_ang.

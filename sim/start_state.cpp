@@ -5,6 +5,12 @@
 
 #include "initial_momenta.h"
 
+void setStartState(const FigureModel& model, FigureData& data) {
+    data.q = model.startAngle;
+    std::fill(data.qdot.begin(), data.qdot.end(), 0.0);
+    initMomenta(model, data, data.p.data(), data.q.data(), data.qdot.data());
+}
+
 void setStartAngles(FigureState& state) {
     std::fill(std::begin(state.q), std::end(state.q), 0.0);
     std::fill(std::begin(state.qdot), std::end(state.qdot), 0.0);

@@ -17,15 +17,15 @@ namespace {
 class DynamicsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { buildFigureModel(); }
-    void SetUp() override { std::memset(appliedTorque, 0, sizeof appliedTorque); }
-    void TearDown() override { std::memset(appliedTorque, 0, sizeof appliedTorque); }
+    void SetUp() override { std::fill(figureData.appliedTorque.begin(), figureData.appliedTorque.end(), 0.0); }
+    void TearDown() override { std::fill(figureData.appliedTorque.begin(), figureData.appliedTorque.end(), 0.0); }
 
     std::mt19937_64 rng{42};
     void randomState(double p[segmentCount], double q[segmentCount]) {
         std::uniform_real_distribution<double> angle(-3, 3), momentum(-5, 5);
         for (int i = 0; i < segmentCount; ++i) q[i] = angle(rng), p[i] = momentum(rng);
     }
-    const DynamicsWorkspace& w = dynamicsWorkspace;
+    const FigureData& w = figureData;
 };
 
 TEST_F(DynamicsTest, StartStateRates) {
@@ -35,7 +35,7 @@ TEST_F(DynamicsTest, StartStateRates) {
     // the whole figure hangs along the torso axis, which the table's cosine
     // of -1.57 tilts slightly off the vertical
     EXPECT_NEAR(w.subtreeGravityWrench[torso][5], -0.16184, 5e-6);
-    EXPECT_NEAR(controllerTorque[torso], -0.0398, 1e-12);
+    EXPECT_NEAR(figureData.controllerTorque[torso], -0.0398, 1e-12);
     EXPECT_NEAR(rate[torso], -0.20164, 5e-6);
     // the hand's weight 0.2 g with a lever of 0.5 cos(-1.57) from the table;
     // the table cosines of the three straight joints above it fall short of
@@ -55,7 +55,7 @@ TEST_F(DynamicsTest, ZeroMomentaMeanRestWhateverTheAngles) {
         for (int i = 0; i < segmentCount; ++i) {
             EXPECT_EQ(velocity[i], 0.0) << i;
             for (double c : w.spatialVelocity[i]) EXPECT_EQ(c, 0.0) << i;
-            EXPECT_EQ(rate[i], (w.subtreeGravityWrench[i][5] + controllerTorque[i]) + appliedTorque[i]) << i;
+            EXPECT_EQ(rate[i], (w.subtreeGravityWrench[i][5] + figureData.controllerTorque[i]) + figureData.appliedTorque[i]) << i;
         }
     }
 }
@@ -92,11 +92,10 @@ TEST_F(DynamicsTest, HandsAndFeetAreRigidAndTheTorsoSumsInChildOrder) {
     composeInertia(sum, SpatialInertiaList{}, t.mass, t.rotationalInertia, t.centreOfMass);
     SpatialVector bias{}, gravity = w.ownGravityWrench[torso];
     for (int child : {rightUpperArm, leftUpperArm, rightUpperLeg, leftUpperLeg}) {
-        const SegmentSlots& s = figureModel.slots[child];
-        for (int k = 0; k < 21; ++k) sum[k] = sum[k] + s.articulatedInertiaInParent[k];
+        for (int k = 0; k < 21; ++k) sum[k] = sum[k] + w.articulatedInertiaInParent[child][k];
         for (int k = 0; k < 6; ++k) {
-            bias[k] = bias[k] + s.biasMomentumInParent[k];
-            gravity[k] = gravity[k] + s.gravityWrenchInParent[k];
+            bias[k] = bias[k] + w.biasMomentumInParent[child][k];
+            gravity[k] = gravity[k] + w.gravityWrenchInParent[child][k];
         }
     }
     EXPECT_EQ(w.articulatedInertia[torso], sum);
@@ -109,7 +108,7 @@ TEST_F(DynamicsTest, AppliedTorqueEntersOnlyItsOwnMomentumRate) {
     randomState(p, q);
     computeDerivatives(p, q, rate, velocity);
     for (int i = 0; i < segmentCount; ++i) {
-        appliedTorque[i] = 100;
+        figureData.appliedTorque[i] = 100;
         double pushedRate[segmentCount], pushedVelocity[segmentCount];
         computeDerivatives(p, q, pushedRate, pushedVelocity);
         for (int j = 0; j < segmentCount; ++j) {
@@ -120,7 +119,7 @@ TEST_F(DynamicsTest, AppliedTorqueEntersOnlyItsOwnMomentumRate) {
                 EXPECT_EQ(pushedRate[j], rate[j]) << i << " moved " << j;
             }
         }
-        appliedTorque[i] = 0;
+        figureData.appliedTorque[i] = 0;
     }
 }
 
@@ -132,7 +131,7 @@ TEST_F(DynamicsTest, AWholeTurnChangesOnlyTheController) {
     randomState(p, q);
     computeDerivatives(p, q, rate, velocity);
     double before[segmentCount];
-    std::memcpy(before, controllerTorque, sizeof before);
+    std::copy(figureData.controllerTorque.begin(), figureData.controllerTorque.end(), before);
     for (int i = 0; i < segmentCount; ++i) {
         double turned[segmentCount], turnedRate[segmentCount], turnedVelocity[segmentCount];
         std::memcpy(turned, q, sizeof turned);
@@ -141,7 +140,7 @@ TEST_F(DynamicsTest, AWholeTurnChangesOnlyTheController) {
         for (int j = 0; j < segmentCount; ++j) {
             EXPECT_NEAR(turnedVelocity[j], velocity[j], 1e-4 * (1 + std::fabs(velocity[j]))) << i << "," << j;
             const double shift = j == i ? -jointStiffness[i] * twoPi : 0.0;
-            EXPECT_NEAR(controllerTorque[j] - before[j], shift, 2e-3 * (1 + std::fabs(shift))) << i << "," << j;
+            EXPECT_NEAR(figureData.controllerTorque[j] - before[j], shift, 2e-3 * (1 + std::fabs(shift))) << i << "," << j;
         }
     }
 }

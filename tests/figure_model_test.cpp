@@ -1,10 +1,12 @@
-// The figure's constant model: its parameters, and the child lists through
-// which every parent sees its children's slots.
+// The window program's constant model: its parameters, its tree and the
+// orders the passes visit it in.
 #include "figure_model.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "integrator.h"
 
@@ -42,30 +44,21 @@ TEST_F(FigureModelTest, ParametersKeepTheirOddOnesOut) {
     EXPECT_EQ(figureModel.baseVelocity, SpatialVector{});
 }
 
-TEST_F(FigureModelTest, ListsReferToEachChildsSlotsInOrder) {
+TEST_F(FigureModelTest, ChildrenAndOrdersAreTheTreesInOrder) {
+    ASSERT_EQ(figureModel.n, segmentCount);
     for (int parent = 0; parent < segmentCount; ++parent) {
-        // the children of this parent, in the order of the visiting tables
-        int expected[maxChildren], count = 0;
+        // the children of this parent, by increasing index: the torso's are
+        // the right arm, left arm, right leg, left leg, in that order
+        std::vector<int> expected;
         for (int child = 1; child < segmentCount; ++child)
-            if (parentOf[child] == parent) expected[count++] = child;
-        const ChildLists& lists = figureModel.children[parent];
-        ASSERT_EQ(lists.childArticulatedInertias.count, count) << parent;
-        ASSERT_EQ(lists.childBiasMomenta.count, count) << parent;
-        ASSERT_EQ(lists.childGravityWrenches.count, count) << parent;
-        ASSERT_EQ(lists.childMomenta.count, count) << parent;
-        for (int k = 0; k < count; ++k) {
-            const SegmentSlots& slots = figureModel.slots[expected[k]];
-            EXPECT_EQ(lists.childArticulatedInertias.item[k], &slots.articulatedInertiaInParent);
-            EXPECT_EQ(lists.childBiasMomenta.item[k], &slots.biasMomentumInParent);
-            EXPECT_EQ(lists.childGravityWrenches.item[k], &slots.gravityWrenchInParent);
-            EXPECT_EQ(lists.childMomenta.item[k], &slots.momentumInParent);
-        }
+            if (parentOf[child] == parent) expected.push_back(child);
+        const std::vector<int> children(figureModel.childList.begin() + figureModel.childStart[parent],
+                                        figureModel.childList.begin() + figureModel.childStart[parent + 1]);
+        EXPECT_EQ(children, expected) << parent;
     }
-    // the torso's children are the right arm, left arm, right leg, left leg
-    const ChildLists& torsoLists = figureModel.children[torso];
-    const int limbs[] = {rightUpperArm, leftUpperArm, rightUpperLeg, leftUpperLeg};
-    for (int k = 0; k < 4; ++k)
-        EXPECT_EQ(torsoLists.childMomenta.item[k], &figureModel.slots[limbs[k]].momentumInParent);
+    EXPECT_EQ(figureModel.inward, std::vector<int>(std::begin(inwardOrder), std::end(inwardOrder)));
+    EXPECT_EQ(figureModel.outward, std::vector<int>(std::begin(outwardOrder), std::end(outwardOrder)));
+    EXPECT_NE(figureModel.limbLanes, nullptr);
 }
 
 TEST_F(FigureModelTest, VisitingOrdersRespectTheTree) {
@@ -89,14 +82,13 @@ TEST_F(FigureModelTest, VisitingOrdersRespectTheTree) {
 
 TEST_F(FigureModelTest, RunningNeverChangesTheModel) {
     SegmentParameters before[segmentCount];
-    ChildLists listsBefore[segmentCount];
-    std::memcpy(before, figureModel.segment, sizeof before);
-    std::memcpy(listsBefore, figureModel.children, sizeof listsBefore);
+    std::memcpy(before, figureModel.segment.data(), sizeof before);
+    const std::vector<int> childrenBefore = figureModel.childList;
     FigureState state{};
     state.q[torso] = -1.57;
     for (int step = 0; step < 300; ++step) stepRK4(state.p, state.q, step / 100 % 2, step / 50 % 3 - 1);
-    EXPECT_EQ(std::memcmp(before, figureModel.segment, sizeof before), 0);
-    EXPECT_EQ(std::memcmp(listsBefore, figureModel.children, sizeof listsBefore), 0);
+    EXPECT_EQ(std::memcmp(before, figureModel.segment.data(), sizeof before), 0);
+    EXPECT_EQ(childrenBefore, figureModel.childList);
     EXPECT_EQ(figureModel.gravity, (SpatialVector{0, -9.80665, 0, 0, 0, 0}));
 }
 

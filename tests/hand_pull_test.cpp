@@ -139,20 +139,20 @@ TEST_F(HandPullTest, AGrabIsRefusedOrClampedOnBadInput) {
     EXPECT_FALSE(takeHold(rightHand, {nan, 0}, {0, 0}));
     EXPECT_FALSE(takeHold(rightHand, {0, 0}, {0, std::numeric_limits<double>::infinity()}));
     EXPECT_FALSE(takeHold(rightHand, {handHeldReach * 2, 0}, {0, 0}));
-    EXPECT_FALSE(handGrab.active);
+    EXPECT_FALSE(figureData.hand.active);
     moveHandTarget({1, 1});  // nothing held: ignored
-    EXPECT_FALSE(handGrab.active);
+    EXPECT_FALSE(figureData.hand.active);
 
     ASSERT_TRUE(takeHold(rightHand, {0.5, 0.1}, {1e9, -1e300}));
-    EXPECT_EQ(handGrab.target.x, handTargetReach);
-    EXPECT_EQ(handGrab.target.y, -handTargetReach);
+    EXPECT_EQ(figureData.hand.target.x, handTargetReach);
+    EXPECT_EQ(figureData.hand.target.y, -handTargetReach);
     moveHandTarget({nan, 2});
-    EXPECT_EQ(handGrab.target.x, handTargetReach);
+    EXPECT_EQ(figureData.hand.target.x, handTargetReach);
     moveHandTarget({1, 2});
-    EXPECT_EQ(handGrab.target.x, 1.0);
-    EXPECT_EQ(handGrab.target.y, 2.0);
+    EXPECT_EQ(figureData.hand.target.x, 1.0);
+    EXPECT_EQ(figureData.hand.target.y, 2.0);
     releaseHold();
-    EXPECT_FALSE(handGrab.active);
+    EXPECT_FALSE(figureData.hand.active);
 }
 
 // The pull is the last term of every evaluation, and only while a grab holds.
@@ -165,16 +165,16 @@ TEST_F(HandPullTest, EntersTheMomentumRatesLastAndOnlyWhileHeld) {
     computeDerivatives(p, q, pulled, v1);
     for (int i = 0; i < segmentCount; ++i) {
         EXPECT_EQ(v1[i], v0[i]);
-        EXPECT_EQ(pulled[i], bare[i] + handTorque[i]) << i;
+        EXPECT_EQ(pulled[i], bare[i] + figureData.handTorque[i]) << i;
     }
-    EXPECT_NE(handTorque[leftHand], 0.0);
-    EXPECT_EQ(handTorque[rightHand], 0.0);
+    EXPECT_NE(figureData.handTorque[leftHand], 0.0);
+    EXPECT_EQ(figureData.handTorque[rightHand], 0.0);
     releaseHold();
     double after[segmentCount];
     computeDerivatives(p, q, after, v1);
     for (int i = 0; i < segmentCount; ++i) EXPECT_EQ(after[i], bare[i]) << i;
     stepRK4(p, q, 0, 0);
-    EXPECT_EQ(handStepWork, 0.0);
+    EXPECT_EQ(figureData.handStepWork, 0.0);
 }
 
 // From the start, the right hand pulled to a spot within its reach: the held
@@ -188,9 +188,9 @@ TEST_F(HandPullTest, TheHeldPointFollowsItsTarget) {
     ASSERT_TRUE(takeHold(rightHand, held, {start.x + 1.5, start.y + 1.0}));
     for (int step = 1; step <= 20000; ++step) {
         stepRK4(state.p, state.q, 0, 0);
-        const PlanePoint now = heldPointAt(handGrab, state.q);
+        const PlanePoint now = heldPointAt(figureData.hand, state.q);
         if (step * timeStep >= 1.0) {
-            ASSERT_LT(std::hypot(now.x - handGrab.target.x, now.y - handGrab.target.y), 0.2) << "step " << step;
+            ASSERT_LT(std::hypot(now.x - figureData.hand.target.x, now.y - figureData.hand.target.y), 0.2) << "step " << step;
         }
     }
 }

@@ -17,33 +17,33 @@ namespace {
 class IntegratorTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { buildFigureModel(); }
-    void SetUp() override { std::memset(appliedTorque, 0, sizeof appliedTorque); }
+    void SetUp() override { std::fill(figureData.appliedTorque.begin(), figureData.appliedTorque.end(), 0.0); }
 };
 
 TEST_F(IntegratorTest, KeyIntegersBecomeTorques) {
     setAppliedTorques(1, -1);
     const double both[segmentCount] = {-100, -100, 0, 0, 100, 0, 0, -100, 0, 0, 100, 0, 0};
-    for (int i = 0; i < segmentCount; ++i) EXPECT_EQ(appliedTorque[i], both[i]) << i;
+    for (int i = 0; i < segmentCount; ++i) EXPECT_EQ(figureData.appliedTorque[i], both[i]) << i;
 
     // any limb mode but 1 clears the limbs
     setAppliedTorques(2, 1);
-    for (int i = 1; i < segmentCount; ++i) EXPECT_EQ(appliedTorque[i], 0.0) << i;
-    EXPECT_EQ(appliedTorque[torso], 100.0);
+    for (int i = 1; i < segmentCount; ++i) EXPECT_EQ(figureData.appliedTorque[i], 0.0) << i;
+    EXPECT_EQ(figureData.appliedTorque[torso], 100.0);
     // a direction other than -1, 0, 1 keeps the torso's torque
     setAppliedTorques(0, 5);
-    EXPECT_EQ(appliedTorque[torso], 100.0);
+    EXPECT_EQ(figureData.appliedTorque[torso], 100.0);
     setAppliedTorques(0, 0);
-    EXPECT_EQ(appliedTorque[torso], 0.0);
+    EXPECT_EQ(figureData.appliedTorque[torso], 0.0);
     setAppliedTorques(0, -7);
-    EXPECT_EQ(appliedTorque[torso], 0.0);
+    EXPECT_EQ(figureData.appliedTorque[torso], 0.0);
 
     // a step sets them before it evaluates anything
     double p[segmentCount] = {}, q[segmentCount] = {};
     stepRK4(p, q, 1, 1);
-    EXPECT_EQ(appliedTorque[torso], 100.0);
-    EXPECT_EQ(appliedTorque[leftUpperLeg], 100.0);
+    EXPECT_EQ(figureData.appliedTorque[torso], 100.0);
+    EXPECT_EQ(figureData.appliedTorque[leftUpperLeg], 100.0);
     stepRK4(p, q, 0, 0);
-    for (int i = 0; i < segmentCount; ++i) EXPECT_EQ(appliedTorque[i], 0.0) << i;
+    for (int i = 0; i < segmentCount; ++i) EXPECT_EQ(figureData.appliedTorque[i], 0.0) << i;
 }
 
 // The same equations integrated over one step by 1000 midpoint sub-steps of

@@ -7,6 +7,7 @@
 namespace {
 
 TEST(JointControllerTest, PullsTowardsTheHeldPose) {
+    buildFigureModel();
     double torque[segmentCount], rate[segmentCount] = {}, q[segmentCount];
     for (int i = 0; i < segmentCount; ++i) q[i] = jointTarget[i];
     computeJointTorques(torque, rate, q);

@@ -27,8 +27,8 @@ template <void (*evaluate)(const double*, const double*, double*, double*)>
 Outputs evaluateAt(const double p[segmentCount], const double q[segmentCount]) {
     Outputs out;
     evaluate(p, q, out.momentumRate, out.jointVelocity);
-    std::memcpy(out.controllerTorque, controllerTorque, sizeof out.controllerTorque);
-    std::memcpy(out.segmentGravity, dynamicsWorkspace.segmentGravity, sizeof out.segmentGravity);
+    std::copy(figureData.controllerTorque.begin(), figureData.controllerTorque.end(), out.controllerTorque);
+    std::copy(figureData.segmentGravity.begin(), figureData.segmentGravity.end(), out.segmentGravity);
     return out;
 }
 
@@ -45,7 +45,7 @@ std::uint64_t bits(double x) {
 class PlanarDynamicsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { buildFigureModel(); }
-    void TearDown() override { std::memset(appliedTorque, 0, sizeof appliedTorque); }
+    void TearDown() override { std::fill(figureData.appliedTorque.begin(), figureData.appliedTorque.end(), 0.0); }
 };
 
 TEST_F(PlanarDynamicsTest, RandomStatesGiveTheGeneralPassesBits) {
@@ -62,7 +62,7 @@ TEST_F(PlanarDynamicsTest, RandomStatesGiveTheGeneralPassesBits) {
         // the arrow keys' torques, and now and then a torque on every joint
         setAppliedTorques(key(rng), key(rng));
         if (trial % 10 == 0)
-            for (double& t : appliedTorque) t = 200 * unit(rng);
+            for (double& t : figureData.appliedTorque) t = 200 * unit(rng);
 
         const Outputs general = evaluateAt<computeDerivativesGeneral>(p, q);
         const Outputs planar = evaluateAt<computeDerivatives>(p, q);
@@ -118,13 +118,13 @@ TEST_F(PlanarDynamicsTest, StepsFromTheStartGiveTheGeneralPassesBits) {
 TEST_F(PlanarDynamicsTest, GravityOutOfThePlaneFallsBackToTheGeneralPasses) {
     double p[segmentCount], q[segmentCount];
     for (int i = 0; i < segmentCount; ++i) p[i] = 0.5 * i - 3, q[i] = 0.3 * i - 2;
-    const double saved = figureModel.gravity[2];
-    figureModel.gravity[2] = 1.0;
+    const double saved = figureData.gravity[2];
+    figureData.gravity[2] = 1.0;
     EXPECT_FALSE(planarPassesApply());
     const Outputs general = evaluateAt<computeDerivativesGeneral>(p, q);
     const Outputs chosen = evaluateAt<computeDerivatives>(p, q);
     const Outputs planar = evaluateAt<computeDerivativesPlanar>(p, q);
-    figureModel.gravity[2] = saved;
+    figureData.gravity[2] = saved;
     EXPECT_TRUE(planarPassesApply());
     EXPECT_EQ(std::memcmp(&chosen, &general, sizeof chosen), 0);
     // and the planar passes, which carry no z, would have left gravity's z

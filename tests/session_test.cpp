@@ -85,7 +85,10 @@ TEST(SessionTest, DamagedSessionsAreRefusedWithTheirLine) {
         const char* error;
     } cases[] = {
         {"", "line 1: an empty session"},
-        {"marionette-session 2\n0 end\n", "line 1: version '2' is not one this program reads (1)"},
+        {"marionette-session 3\n0 end\n", "line 1: version '3' is not one this program reads (1 or 2)"},
+        {"marionette-session 2\nfigure chain:0\n0 end\n", "line 2: 'chain:0': N must be"},
+        {"marionette-session 2\nmodel {}\n0 end\n", "line 2: the model: "},
+        {"marionette-session 2\nfigure chain:2\n0 grab torso 0 0 0 0\n1 end\n", "line 3: unknown segment 'torso' (link0, ..., link1)"},
         {"step,t,q0\n", "line 1: not a marionette session"},
         {head + "5 key down\n", "line 3: the session ends without its end line"},
         {head + "5 key down\n3 key up\n9 end\n", "line 3: step 3 goes back from step 5"},

@@ -4,7 +4,10 @@
 //
 // The text form, one line each, fields separated by one space:
 //
-//   marionette-session 1
+//   marionette-session 1           (the window program's figure)
+//   marionette-session 2           (any figure: the next line names it)
+//   figure NAME                    a built-in figure (builtin_figures.h), or
+//   model JSON                     a model (model_file.h), on one line
 //   STEP key left|right|up|down
 //   STEP grab SEGMENT HELD_X HELD_Y TARGET_X TARGET_Y
 //   STEP move TARGET_X TARGET_Y
@@ -15,8 +18,8 @@
 //
 // STEP counts the steps since the session began (a reset does not restart
 // it); it never goes back from one line to the next, and the one end line,
-// the last, says where the session stopped. SEGMENT is a segment's name
-// (torso, rightUpperArm, ..., leftFoot). The held point is in the segment's
+// the last, says where the session stopped. SEGMENT is a segment's name in
+// the figure (torso, rightUpperArm, ..., leftFoot in the window program's). The held point is in the segment's
 // drawn frame and the target in the drawing plane, both in the drawing's
 // units, each coordinate within the hand's reach (hand_pull.h); a knob's
 // value lies in its range (physics_settings.h). Numbers are written with 17
@@ -25,6 +28,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,12 +42,17 @@ struct SessionEvent {
     double targetX = 0.0, targetY = 0.0;  // grab, move: where the hand pulls; knob: the value in targetX
 };
 
+struct FigureModel;
+
 struct Session {
+    // the figure the session runs: null for the window program's, or any model
+    std::shared_ptr<const FigureModel> figure;
     std::vector<SessionEvent> events;  // in the order they happened, steps never going back
     std::int64_t endStep = 0;          // the step the session stopped at
 };
 
 inline constexpr const char* sessionFormatLine = "marionette-session 1";
+inline constexpr const char* figureSessionFormatLine = "marionette-session 2";
 inline constexpr std::size_t maxSessionEvents = 1000000;
 inline constexpr std::size_t maxSessionBytes = 50000000;
 inline constexpr std::int64_t maxSessionStep = 1000000000000;  // 10^12

@@ -3,6 +3,7 @@
 // knob means the same in the runner and in the page.
 #pragma once
 
+#include "figure_data.h"
 #include "figure_model.h"
 
 struct PhysicsSettings {
@@ -26,9 +27,6 @@ struct KnobInfo {
 };
 extern const KnobInfo knobInfo[knobCount];
 
-// The settings in force: what applyPhysicsSettings last applied.
-extern PhysicsSettings physicsSettings;
-
 // settings.<knob>, and settings.<knob> = value.
 double knobValue(const PhysicsSettings& settings, Knob knob);
 void setKnobValue(PhysicsSettings& settings, Knob knob, double value);
@@ -39,10 +37,12 @@ bool knobValueAllowed(Knob knob, double value);
 // The knob called `name` (case-insensitive), or false.
 bool findKnob(Knob& knob, const char* name);
 
-// Puts settings in force for the next evaluation: figureModel.gravity, the
-// controller's gains (controllerStiffness, controllerDamping) and the size
-// of the key torques (keyTorque). Every value must be allowed. With the
-// standard settings every number is exactly the standard one (K_i * 1.0 is
-// K_i), so a run at the standard settings is the run without knobs.
-// buildFigureModel puts the standard gravity back: apply after it.
+// Puts settings in force in `data` for the next evaluation: its gravity,
+// the controller's gains (controllerStiffness, controllerDamping, the model's
+// scaled) and the size of the key torques (keyTorque). Every value must be
+// allowed. With the standard settings every number is exactly the standard
+// one (K_i * 1.0 is K_i), so a run at the standard settings is the run
+// without knobs. The gravity knob sets the size of gravity along -y.
+void applyPhysicsSettings(const FigureModel& model, FigureData& data, const PhysicsSettings& settings);
+// The same on the window program's figureData.
 void applyPhysicsSettings(const PhysicsSettings& settings);

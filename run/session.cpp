@@ -6,18 +6,16 @@
 #include <cstring>
 #include <string_view>
 
+#include <unordered_map>
+
+#include "builtin_figures.h"
 #include "figure_model.h"
 #include "hand_pull.h"
+#include "model_file.h"
 #include "key_controls.h"
 #include "physics_settings.h"
 
 namespace {
-
-constexpr const char* segmentNames[segmentCount] = {
-    "torso",         "rightUpperArm", "rightLowerArm", "rightHand",    "leftUpperArm",
-    "leftLowerArm",  "leftHand",      "rightUpperLeg", "rightLowerLeg", "rightFoot",
-    "leftUpperLeg",  "leftLowerLeg",  "leftFoot",
-};
 
 constexpr struct {
     const char* name;
@@ -102,15 +100,41 @@ int findName(const Table& table, std::string_view name) {
     return -1;
 }
 
-int findSegment(std::string_view name) {
-    for (int i = 0; i < segmentCount; ++i)
-        if (name == segmentNames[i]) return i;
-    return -1;
+// The figure's segments by name.
+class SegmentNames {
+public:
+    explicit SegmentNames(const FigureModel& model) : model_(model) {
+        for (int i = 0; i < model.n; ++i) index_.emplace(model.segmentName[i], i);
+    }
+    int find(std::string_view name) const {
+        const auto it = index_.find(std::string(name));
+        return it == index_.end() ? -1 : it->second;
+    }
+    std::string examples() const {
+        const std::vector<std::string>& names = model_.segmentName;
+        return names.size() == 1 ? names[0] : names.front() + ", ..., " + names.back();
+    }
+
+private:
+    const FigureModel& model_;
+    std::unordered_map<std::string, int> index_;
+};
+
+// The figure line's text for `figure`: a built-in's name where the model is
+// exactly that built-in, else the model itself on one line.
+std::string figureLine(const FigureModel& figure) {
+    if (looksLikeBuiltinName(figure.name)) {
+        std::string error;
+        const auto builtin = builtinFigure(figure.name, error);
+        if (builtin != nullptr && (builtin.get() == &figure || writeFigureModel(*builtin, true) == writeFigureModel(figure, true)))
+            return "figure " + figure.name;
+    }
+    return "model " + writeFigureModel(figure, true);
 }
 
 // Reads one event line (after its step) into `event`; on failure `error`
 // says what is wrong, without the line number.
-bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& grabbing) {
+bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& grabbing, const SegmentNames& segments) {
     const std::string_view kind = f[1];
     auto wantFields = [&](std::size_t n, const char* form) {
         if (f.count() == n) return true;
@@ -148,9 +172,9 @@ bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& g
             error = "a grab while the hand already holds the figure";
             return false;
         }
-        event.code = findSegment(f[2]);
+        event.code = segments.find(f[2]);
         if (event.code < 0) {
-            error = "unknown segment '" + std::string(f[2]) + "' (torso, rightUpperArm, ..., leftFoot)";
+            error = "unknown segment '" + std::string(f[2]) + "' (" + segments.examples() + ")";
             return false;
         }
         if (!number(event.heldX, f[3], "the held point's x", handHeldReach) ||
@@ -226,6 +250,7 @@ void appendNumber(std::string& out, double value) {
 bool readSession(Session& session, std::string& error, const char* text, std::size_t length) {
     session.events.clear();
     session.endStep = 0;
+    session.figure = nullptr;
     if (length > maxSessionBytes) {
         error = "the session is larger than 50 MB";
         return false;
@@ -235,6 +260,8 @@ bool readSession(Session& session, std::string& error, const char* text, std::si
     std::size_t lineNumber = 0;
     bool grabbing = false;
     bool ended = false;
+    bool namesFigure = false;  // version 2: the second line names the figure
+    std::unique_ptr<SegmentNames> segments;
     std::int64_t lastStep = 0;
     auto fail = [&](const std::string& what) {
         error = "line " + std::to_string(lineNumber) + ": " + what;
@@ -251,11 +278,29 @@ bool readSession(Session& session, std::string& error, const char* text, std::si
         if (line.find('\0') != std::string_view::npos) return fail("a NUL byte");
 
         if (lineNumber == 1) {
-            if (line != sessionFormatLine) {
+            namesFigure = line == figureSessionFormatLine;
+            if (line != sessionFormatLine && !namesFigure) {
                 if (line.substr(0, 19) == "marionette-session ")
-                    return fail("version '" + std::string(line.substr(19, 20)) + "' is not one this program reads (1)");
+                    return fail("version '" + std::string(line.substr(19, 20)) + "' is not one this program reads (1 or 2)");
                 return fail("not a marionette session (the first line must be '" + std::string(sessionFormatLine) + "')");
             }
+            if (!namesFigure) segments = std::make_unique<SegmentNames>(*marionetteFigure());
+            continue;
+        }
+        if (lineNumber == 2 && namesFigure) {
+            std::string what;
+            if (line.substr(0, 7) == "figure ")
+                session.figure = builtinFigure(std::string(line.substr(7)), what);
+            else if (line.substr(0, 6) == "model ") {
+                FigureModel model;
+                if (readFigureModel(model, what, line.data() + 6, line.size() - 6))
+                    session.figure = std::make_shared<const FigureModel>(std::move(model));
+                else
+                    what = "the model: " + what;
+            } else
+                what = "a version 2 session names its figure here ('figure NAME' or 'model JSON')";
+            if (session.figure == nullptr) return fail(what);
+            segments = std::make_unique<SegmentNames>(*session.figure);
             continue;
         }
         if (ended) return fail("a line after the end line");
@@ -277,7 +322,7 @@ bool readSession(Session& session, std::string& error, const char* text, std::si
         }
         if (session.events.size() >= maxSessionEvents) return fail("more than 10^6 events");
         std::string what;
-        if (!readEvent(event, what, f, grabbing)) return fail(what);
+        if (!readEvent(event, what, f, grabbing, *segments)) return fail(what);
         session.events.push_back(event);
     }
     if (lineNumber == 0) {
@@ -292,8 +337,14 @@ bool readSession(Session& session, std::string& error, const char* text, std::si
 }
 
 std::string writeSession(const Session& session) {
-    std::string out = sessionFormatLine;
+    const bool namesFigure = session.figure != nullptr && session.figure != marionetteFigure();
+    const FigureModel& figure = namesFigure ? *session.figure : *marionetteFigure();
+    std::string out = namesFigure ? figureSessionFormatLine : sessionFormatLine;
     out += '\n';
+    if (namesFigure) {
+        out += figureLine(figure);
+        out += '\n';
+    }
     for (const SessionEvent& e : session.events) {
         out += std::to_string(e.step);
         switch (e.kind) {
@@ -304,7 +355,7 @@ std::string writeSession(const Session& session) {
                 break;
             case SessionEventKind::grab:
                 out += " grab ";
-                out += segmentNames[e.code];
+                out += e.code >= 0 && e.code < figure.n ? figure.segmentName[e.code] : "?";
                 appendNumber(out, e.heldX);
                 appendNumber(out, e.heldY);
                 appendNumber(out, e.targetX);

@@ -2,7 +2,6 @@
 
 #include <strings.h>
 
-#include "joint_controller.h"
 
 const KnobInfo knobInfo[knobCount] = {
     {"gravity", "m/s^2", 0.0, 25.0, 9.80665},
@@ -10,8 +9,6 @@ const KnobInfo knobInfo[knobCount] = {
     {"damping", "times the standard damping", 0.0, 4.0, 1.0},
     {"torque", "N m", 0.0, 300.0, 100.0},
 };
-
-PhysicsSettings physicsSettings;
 
 double knobValue(const PhysicsSettings& settings, Knob knob) {
     switch (knob) {
@@ -46,12 +43,13 @@ bool findKnob(Knob& knob, const char* name) {
     return false;
 }
 
-void applyPhysicsSettings(const PhysicsSettings& settings) {
-    physicsSettings = settings;
+void applyPhysicsSettings(const FigureModel& model, FigureData& data, const PhysicsSettings& settings) {
     // gravity points down the fixed frame's y axis
-    figureModel.gravity[1] = -settings.gravity;
+    data.gravity[1] = -settings.gravity;
     // the gains the controller reads in every evaluation, scaled once here
-    for (int i = 0; i < segmentCount; ++i) controllerStiffness[i] = jointStiffness[i] * settings.stiffness;
-    controllerDamping = jointDamping * settings.damping;
-    keyTorque = settings.keyTorque;
+    for (int i = 0; i < model.n; ++i) data.controllerStiffness[i] = model.jointStiffness[i] * settings.stiffness;
+    data.controllerDamping = model.jointDamping * settings.damping;
+    data.keyTorque = settings.keyTorque;
 }
+
+void applyPhysicsSettings(const PhysicsSettings& settings) { applyPhysicsSettings(figureModel, figureData, settings); }
