@@ -336,3 +336,33 @@ TEST(HeadlessRunnerTest, SessionsReplayLikeTheOptions) {
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.err, "marionette-sim: " + file + ": No such file or directory\n");
 }
+
+// Any figure: a model file written by --print-model runs as the built-in it
+// came from, a session names its figure, and a bad model file is one line.
+TEST(HeadlessRunnerTest, FiguresByNameFileOrSession) {
+    const std::string file = ::testing::TempDir() + "runner_model_" + std::to_string(getpid()) + ".json";
+    ASSERT_EQ(runSim({"--model", "tree:5", "--print-model"}, file).status, 0);
+    const std::vector<std::string> schedule = {"--steps", "3000", "--every", "500", "--key", "100:down", "--key", "900:right", "--energy"};
+    std::vector<std::string> byName = {"--model", "tree:5"}, byFile = {"--model", file};
+    byName.insert(byName.end(), schedule.begin(), schedule.end());
+    byFile.insert(byFile.end(), schedule.begin(), schedule.end());
+    const ProcessResult named = runSim(byName), read = runSim(byFile);
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(lines(named.out).at(0).substr(0, 26), "step,t,q0,q1,q2,q3,q4,p0,p");
+    EXPECT_EQ(read.out, named.out);
+    {
+        std::ofstream session(file);
+        session << "marionette-session 2\nfigure tree:5\n100 key down\n900 key right\n3000 end\n";
+    }
+    std::vector<std::string> replay = {"--session", file, "--every", "500", "--energy"};
+    EXPECT_EQ(runSim(replay).out, named.out);
+    {
+        std::ofstream bad(file);
+        bad << "{\"format\": \"marionette-model 1\", \"name\": \"x\"}";
+    }
+    const ProcessResult refused = runSim({"--model", file});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err, "marionette-sim: " + file + ": damping_N_m_s_per_rad: missing\n");
+    std::remove(file.c_str());
+}

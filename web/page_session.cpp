@@ -68,7 +68,7 @@ bool sessionHasRoom(const PageSession& page) {
 bool recordInput(PageSession& page, SessionEvent input) {
     input.step = page.run.step;
     const bool handInput = input.kind == SessionEventKind::move || input.kind == SessionEventKind::release;
-    if (handInput && (page.replaying || !handGrab.active)) return false;
+    if (handInput && (page.replaying || !page.run.data.hand.active)) return false;
     switch (input.kind) {
         case SessionEventKind::key:
             if (!isArrowKey(input.code)) return false;
@@ -82,21 +82,21 @@ bool recordInput(PageSession& page, SessionEvent input) {
         case SessionEventKind::grab: {
             // the hand's own test, undone at once: a grab it refuses is no
             // input, and one it takes is recorded with the target it took
-            const HandGrab before = handGrab;
-            const bool taken = takeHold(input.code, {input.heldX, input.heldY}, {input.targetX, input.targetY});
-            input.targetX = handGrab.target.x;
-            input.targetY = handGrab.target.y;
-            handGrab = before;
+            const HandGrab before = page.run.data.hand;
+            const bool taken = takeHold(*page.run.model, page.run.data, input.code, {input.heldX, input.heldY}, {input.targetX, input.targetY});
+            input.targetX = page.run.data.hand.target.x;
+            input.targetY = page.run.data.hand.target.y;
+            page.run.data.hand = before;
             if (!taken) return false;
             break;
         }
         case SessionEventKind::move: {
             // the target as the hand takes it, likewise
-            const HandGrab before = handGrab;
-            moveHandTarget({input.targetX, input.targetY});
-            input.targetX = handGrab.target.x;
-            input.targetY = handGrab.target.y;
-            handGrab = before;
+            const HandGrab before = page.run.data.hand;
+            moveHandTarget(page.run.data, {input.targetX, input.targetY});
+            input.targetX = page.run.data.hand.target.x;
+            input.targetY = page.run.data.hand.target.y;
+            page.run.data.hand = before;
             // only the last move of a step counts: it takes the place of the one before
             std::vector<SessionEvent>& events = page.recorded.events;
             if (!events.empty() && events.back().kind == SessionEventKind::move && events.back().step == input.step) {
@@ -117,7 +117,7 @@ bool recordInput(PageSession& page, SessionEvent input) {
     }
     if (page.replaying) takeOverReplay(page);
     // a grab while the hand holds: it lets go first, as a session says
-    if (input.kind == SessionEventKind::grab && handGrab.active) {
+    if (input.kind == SessionEventKind::grab && page.run.data.hand.active) {
         SessionEvent release;
         release.step = input.step;
         release.kind = SessionEventKind::release;
@@ -158,7 +158,7 @@ void takeOverReplay(PageSession& page) {
     SessionEvent release;
     release.step = page.run.step;
     release.kind = SessionEventKind::release;
-    if (handGrab.active && fits(page, lineBytes(release))) appendAndApply(page, release);
+    if (page.run.data.hand.active && fits(page, lineBytes(release))) appendAndApply(page, release);
 }
 
 std::string pageSessionText(const PageSession& page) {
@@ -180,13 +180,9 @@ std::string pageSessionCsv(const PageSession& page) {
     std::size_t length = 0;
     std::FILE* out = open_memstream(&text, &length);
     if (out == nullptr) return {};
-    // runHeadless runs a FigureRun of its own; what it changes beyond it is
-    // process-wide: the hand, and the knobs' settings in force
-    const HandGrab hand = handGrab;
+    // runHeadless runs a figure of its own, which shares nothing with the page's
     runHeadless(options, &session, out);
     const bool written = std::fclose(out) == 0;
-    handGrab = hand;
-    applyPhysicsSettings(page.run.settings);
     std::string csv = written && text != nullptr ? std::string(text, length) : std::string();
     std::free(text);
     return csv;

@@ -54,7 +54,9 @@ void drawNextPicture() {
     if (++picturesDrawn == artworkCount) loadFigureTextures();
 }
 
-const FigureState& figureState = page.run.state;
+// The running figure's angles and momenta.
+const double* angles() { return page.run.data.q.data(); }
+const double* momenta() { return page.run.data.p.data(); }
 
 // One step; true when it ended a replay.
 bool advance() {
@@ -101,7 +103,7 @@ void runFrame() {
     previousFrameMs = nowMs;
     if (!paused) runFrameSteps(owedSteps, pace, elapsedMs, emscripten_get_now, takeStep);
     if (pictureDue) {
-        drawFigure(figureState.q);
+        drawFigure(angles());
         pictureDue = false;
     }
 }
@@ -124,7 +126,7 @@ SegmentPick pickAtPointer(double ndcX, double ndcY, double reachNdc, PlanePoint&
     double reach = 0.0;
     if (!std::isfinite(ndcX) || !std::isfinite(ndcY) || !pointerOnPlane(point, reach, ndcX, ndcY, reachNdc))
         return {-1, {0.0, 0.0}};
-    return pickSegmentNear(textureTable, figureState.q, point, reach);
+    return pickSegmentNear(textureTable, angles(), point, reach);
 }
 
 // Hands a text to the page: its address; its length comes from webTextLength.
@@ -169,7 +171,7 @@ EMSCRIPTEN_KEEPALIVE void webPressKey(int key) {
 EMSCRIPTEN_KEEPALIVE void webResize(int width, int height) {
     if (width < 1 || height < 1) return;
     reshapeView(width, height);
-    if (picturesDrawn == artworkCount) drawFigure(figureState.q);
+    if (picturesDrawn == artworkCount) drawFigure(angles());
 }
 
 // Pictures still to draw before the page starts; 0 once it runs.
@@ -254,11 +256,11 @@ EMSCRIPTEN_KEEPALIVE double webTimeStep() {
 
 // Angle and momentum of joint i; 0 for any i outside 0..12.
 EMSCRIPTEN_KEEPALIVE double webAngle(int i) {
-    return i >= 0 && i < segmentCount ? figureState.q[i] : 0.0;
+    return i >= 0 && i < page.run.model->n ? angles()[i] : 0.0;
 }
 
 EMSCRIPTEN_KEEPALIVE double webMomentum(int i) {
-    return i >= 0 && i < segmentCount ? figureState.p[i] : 0.0;
+    return i >= 0 && i < page.run.model->n ? momenta()[i] : 0.0;
 }
 
 // The energy readouts, in joules: 0 kinetic, 1 gravity, 2 spring (now), 3
@@ -342,8 +344,10 @@ EMSCRIPTEN_KEEPALIVE void webRelease() {
 // (2: x, 3: y), in normalised device coordinates; NaN while nothing is held.
 EMSCRIPTEN_KEEPALIVE double webHeldPoint(int k) {
     double ndc[2];
-    if (!handGrab.active || k < 0 || k > 3 ||
-        !projectFromPlane(ndc, cameraView(), k < 2 ? heldPointAt(handGrab, figureState.q) : handGrab.target))
+    const HandGrab& hand = page.run.data.hand;
+    if (!hand.active || k < 0 || k > 3 ||
+        !projectFromPlane(ndc, cameraView(),
+                          k < 2 ? heldPointAt(*page.run.model, page.run.data, hand, angles()) : hand.target))
         return std::numeric_limits<double>::quiet_NaN();
     return ndc[k % 2];
 }

@@ -11,7 +11,7 @@
 set -euo pipefail
 
 if [[ $# -lt 1 || $# -gt 2 || ! $1 =~ ^[1-9][0-9]*$ ]]; then
-  echo "usage: $0 SECONDS [tga_reader|session_reader]" >&2
+  echo "usage: $0 SECONDS [tga_reader|session_reader|model_reader]" >&2
   exit 2
 fi
 seconds=$1
@@ -21,9 +21,15 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 out="$repo/build-fuzz/$target"
 case $target in
-  tga_reader) sources=("$repo/render/tga_reader.cpp") include=$repo/render seeds=$here/corpus ;;
-  session_reader) sources=("$repo"/sim/*.cpp) include=$repo/sim seeds=$here/session_corpus ;;
-  *) echo "usage: $0 SECONDS [tga_reader|session_reader]" >&2; exit 2 ;;
+  tga_reader) sources=("$repo/render/tga_reader.cpp") includes=("$repo/render") seeds=$here/corpus ;;
+  session_reader|model_reader)
+    # the core, the figures and the run driver; nlohmann's JSON by its own folder alone
+    sources=("$repo"/sim/*.cpp "$repo"/figures/*.cpp "$repo"/run/*.cpp)
+    mkdir -p "$repo/build-fuzz/json-include"
+    ln -sfn /usr/include/nlohmann "$repo/build-fuzz/json-include/nlohmann"
+    includes=("$repo/sim" "$repo/figures" "$repo/run" "$repo/build-fuzz/json-include")
+    seeds=$here/${target%_reader}_corpus ;;
+  *) echo "usage: $0 SECONDS [tga_reader|session_reader|model_reader]" >&2; exit 2 ;;
 esac
 
 cxx=${CXX:-}
@@ -34,7 +40,7 @@ fi
 mkdir -p "$out"
 "$cxx" -std=c++20 -g -O1 -Wall -Wextra \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I"$include" \
+  "${includes[@]/#/-I}" -pthread \
   "$here/${target}_fuzz.cpp" "${sources[@]}" \
   -o "$out/${target}_fuzz"
 
