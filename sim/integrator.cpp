@@ -41,7 +41,7 @@ void step(const FigureModel& model, FigureData& data, double p[], double q[], st
     double* tq = tp + n;
     // while a grab is active, the hand's power handTorque . q' at each stage
     const bool holding = data.hand.active;
-    double handPower[4];
+    double handPower[4] = {};
     const auto power = [&](const double rate[]) {
         double sum = 0.0;
         for (int i = 0; i < n; ++i) sum += data.handTorque[i] * rate[i];
