@@ -1,8 +1,9 @@
 #include "page_session.h"
 
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "hand_pull.h"
@@ -168,26 +169,70 @@ std::string pageSessionText(const PageSession& page) {
     return writeSession(session);
 }
 
-std::string pageSessionCsv(const PageSession& page) {
-    Session session;
-    session.events = page.recorded.events;
-    session.endStep = page.run.step;
+void writeSessionCsv(const Session& session, std::FILE* out) {
     RunnerOptions options;
     options.every = 100;
     options.energy = true;
-
-    char* text = nullptr;
-    std::size_t length = 0;
-    std::FILE* out = open_memstream(&text, &length);
-    if (out == nullptr) return {};
-    // runHeadless runs a FigureRun of its own; what it changes beyond it is
-    // process-wide: the hand, and the knobs' settings in force
-    const HandGrab hand = handGrab;
     runHeadless(options, &session, out);
-    const bool written = std::fclose(out) == 0;
+}
+
+namespace {
+
+// A snapshot: this tag, the run, the hand, the number of events, the events.
+// The structs go as they lie in memory: only this same program reads them.
+constexpr std::uint32_t snapshotTag = 0x6d617231;  // "mar1"
+
+static_assert(std::is_trivially_copyable_v<FigureRun> && std::is_trivially_copyable_v<HandGrab> &&
+              std::is_trivially_copyable_v<SessionEvent>);
+
+template <typename T>
+void put(std::string& bytes, const T& value) {
+    bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+template <typename T>
+bool take(T& value, const char*& at, const char* end) {
+    if (static_cast<std::size_t>(end - at) < sizeof value) return false;
+    std::memcpy(&value, at, sizeof value);
+    at += sizeof value;
+    return true;
+}
+
+}  // namespace
+
+std::string pageSnapshot(const PageSession& page) {
+    std::string bytes;
+    const std::uint64_t count = page.recorded.events.size();
+    bytes.reserve(sizeof snapshotTag + sizeof(FigureRun) + sizeof(HandGrab) + sizeof count + count * sizeof(SessionEvent));
+    put(bytes, snapshotTag);
+    put(bytes, page.run);
+    put(bytes, handGrab);
+    put(bytes, count);
+    if (count > 0)
+        bytes.append(reinterpret_cast<const char*>(page.recorded.events.data()), count * sizeof(SessionEvent));
+    return bytes;
+}
+
+bool restorePageSnapshot(PageSession& page, const char* bytes, std::size_t length) {
+    const char* at = bytes;
+    const char* end = bytes + length;
+    std::uint32_t tag = 0;
+    FigureRun run;
+    HandGrab hand;
+    std::uint64_t count = 0;
+    if (bytes == nullptr || !take(tag, at, end) || tag != snapshotTag || !take(run, at, end) || !take(hand, at, end) ||
+        !take(count, at, end) || count > maxSessionEvents || static_cast<std::size_t>(end - at) != count * sizeof(SessionEvent))
+        return false;
+    Session recorded;
+    recorded.events.resize(count);
+    if (count > 0) std::memcpy(recorded.events.data(), at, count * sizeof(SessionEvent));
+    page.run = run;
     handGrab = hand;
     applyPhysicsSettings(page.run.settings);
-    std::string csv = written && text != nullptr ? std::string(text, length) : std::string();
-    std::free(text);
-    return csv;
+    page.textBytes = writeSession(recorded).size() - std::strlen("0 end\n");
+    page.recorded = std::move(recorded);
+    page.replay = Session{};
+    page.replayNext = 0;
+    page.replaying = false;
+    return true;
 }
