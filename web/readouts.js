@@ -55,7 +55,7 @@ export function showReadouts() {
   if (direction === -1) on.push('torso left');
   if (direction === 1) on.push('torso right');
   byId('torques').textContent = on.length === 0 ? 'none'
-    : `${on.join(', ')}${torque === 0 ? ' (at 0 N\u00b7m: no push)' : ''}`;
+    : `${on.join(', ')}${torque === 0 ? ' (0 N\u00b7m)' : ''}`;
   showSwitch('down', limbs, torque, 'pushes arms and legs apart');
   showSwitch('left', direction === -1, torque, 'turns the torso to the left');
   showSwitch('right', direction === 1, torque, 'turns the torso to the right');

@@ -75,7 +75,8 @@ function refuse(from, why) {
   replayed = null;
   ++generation;
   const shown = why.length > maxErrorLength ? `${why.slice(0, maxErrorLength)}\u2026` : why;
-  notice = { kind: 'error', text: `${from === 'link' ? 'Link' : 'File'} not replayed: ${shown}. A fresh session began.`,
+  const stop = /[.?!\u2026]$/.test(shown) ? '' : '.';
+  notice = { kind: 'error', text: `${from === 'link' ? 'Link' : 'File'} not replayed: ${shown}${stop} A fresh session began.`,
     inputs: Module._webSessionInputs() };
   restarted();
 }
