@@ -63,10 +63,10 @@ function inWorker() {
 // to the worker); calls progress(done, chunk) as steps are done (chunk: the
 // CSV's next bytes, if any), then finished(snapshot) or failed(why), once.
 // Returns cancel(), which ends the worker at once; after finished or failed
-// it is ended already.
+// it is ended already. None of them is called before this returns.
 export function startLongWork(kind, text, { progress, finished, failed }) {
   if (program === null) {
-    failed('the program is not loaded yet');
+    queueMicrotask(() => failed('the program is not loaded yet'));  // never before this returns
     return () => {};
   }
   workerUrl ??= URL.createObjectURL(new Blob([`(${inWorker})();\n${program.text}`], { type: 'text/javascript' }));

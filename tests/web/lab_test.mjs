@@ -19,7 +19,7 @@ if (!workDir) {
   process.exit(2);
 }
 
-const coldLoadLimit = 400 * 1024;  // bytes a first visit may move
+const coldLoadLimit = 250 * 1024;  // bytes a first visit may move
 let server;
 let browser;
 let profile;
