@@ -294,7 +294,9 @@ function jumpToEnd() {
       if (inbox) Module.HEAPU8.set(snapshot, inbox);
       if (!inbox || !Module._webRestoreSnapshot(snapshot.length)) return;
       replayed = null;
+      const focused = document.activeElement === byId('jump');
       restarted();
+      if (focused) byId('pause').focus();  // the jump's button goes with the replay: Resume goes on
     },
     failed(why) {
       jump = null;

@@ -130,6 +130,17 @@ SegmentPick pickAtPointer(double ndcX, double ndcY, double reachNdc, PlanePoint&
     return pickSegmentNear(textureTable, figureState.q, point, reach);
 }
 
+// Reads the session of `bytes` bytes in the inbox into `session`, emptying
+// the inbox; false with `error` naming the line and the fault, if any.
+bool readInbox(Session& session, std::string& error, double bytes) {
+    const bool read = inbox && bytes >= 0.0 && bytes <= static_cast<double>(inboxBytes) &&
+                      readSession(session, error, inbox.get(), static_cast<std::size_t>(bytes));
+    inbox.reset();
+    inboxBytes = 0;
+    if (!read && error.empty()) error = "the session could not be read";
+    return read;
+}
+
 // Hands a text to the page: its address; its length comes from webTextLength.
 const char* handOver(std::string text) {
     outbox = std::move(text);
@@ -374,17 +385,6 @@ EMSCRIPTEN_KEEPALIVE char* webSessionInbox(double bytes) {
     inbox.reset(new (std::nothrow) char[size + 1]);
     if (inbox) inboxBytes = size;
     return inbox.get();
-}
-
-// Reads the session of `bytes` bytes in the inbox into `session`, emptying
-// the inbox; false with `error` naming the line and the fault, if any.
-bool readInbox(Session& session, std::string& error, double bytes) {
-    const bool read = inbox && bytes >= 0.0 && bytes <= static_cast<double>(inboxBytes) &&
-                      readSession(session, error, inbox.get(), static_cast<std::size_t>(bytes));
-    inbox.reset();
-    inboxBytes = 0;
-    if (!read && error.empty()) error = "the session could not be read";
-    return read;
 }
 
 // Reads the session of `bytes` bytes in the inbox and replays it from a
