@@ -13,7 +13,7 @@ import { execFileSync } from 'node:child_process';
 import { readFileSync } from 'node:fs';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
-import { Failure, checks, chromiumOptions, firstDifference, runnerRows, servePage } from './test_kit.mjs';
+import { Failure, checks, chromiumOptions, csvRows, firstDifference, servePage } from './test_kit.mjs';
 
 const [pageDir, runner, workDir] = process.argv.slice(2);
 if (!workDir) {
@@ -58,10 +58,14 @@ async function main() {
   await page.waitForFunction((s) => window.marionette.session().step >= s, sessionSteps, { timeout: 120000 });
   await button(page, 'Real time').click();
   await button(page, 'Pause').click();
-  const made = await session(page);
+  const made = await page.evaluate(() => ({ ...window.marionette.state(), energy: window.marionette.energy(),
+    session: window.marionette.session() }));
   const saved = path.join(workDir, 'long_session.txt');
   const [sessionFile] = await Promise.all([page.waitForEvent('download'), button(page, 'Save session').click()]);
   await sessionFile.saveAs(saved);
+  await button(page, 'Share').click();
+  await page.waitForFunction(() => document.getElementById('share-link').value !== '');
+  const link = await page.locator('#share-link').inputValue();
 
   // Download data, then Resume: the figure runs on at real time and takes
   // a key while the worker computes, and the file is the runner's.
@@ -81,11 +85,11 @@ async function main() {
   const csv = path.join(workDir, 'long_data.csv');
   await data.saveAs(csv);
   const runnerCsv = execFileSync(runner, ['--session', saved, '--every', '100', '--energy'], { maxBuffer: 1 << 30 });
-  check(readFileSync(csv).equals(runnerCsv), `Download data of ${made.step} steps differs from marionette-sim --session ` +
+  check(readFileSync(csv).equals(runnerCsv), `Download data of ${made.session.step} steps differs from marionette-sim --session ` +
     '--every 100 --energy');
   check(speed >= leastSpeed, `the live figure ran at ${speed.toFixed(3)} x real time while the data was computed`);
   check(workers.length === 1 && page.workers().length === 0, `${workers.length} workers, ${page.workers().length} still there`);
-  pass(`Download data of a ${made.step}-step session made as fast as it integrates equals marionette-sim --session ` +
+  pass(`Download data of a ${made.session.step}-step session made as fast as it integrates equals marionette-sim --session ` +
     `--every 100 --energy (${runnerCsv.length} bytes), computed in a worker, which then ended, in ` +
     `${((after.at - before.at) / 1000).toFixed(1)} s while the figure ran at ${speed.toFixed(3)} x real time and took a key`);
 
@@ -105,17 +109,8 @@ async function main() {
     await page.locator('#data').isEnabled(), 'after Cancel the page does not say so, or Download data stays off');
   pass('Cancel ends the worker (and so its memory) at once, and nothing is downloaded');
 
-  // The link plays as fast as it integrates, as the session was made;
-  // chosen real time instead, Jump to the end reaches the runner's numbers.
-  await button(page, 'Pause').click();
-  const savedEnd = path.join(workDir, 'long_session_end.txt');
-  const [endFile] = await Promise.all([page.waitForEvent('download'), button(page, 'Save session').click()]);
-  await endFile.saveAs(savedEnd);
-  await button(page, 'Share').click();
-  await page.waitForFunction(() => document.getElementById('share-link').value !== '');
-  const link = await page.locator('#share-link').inputValue();
-  const ended = await page.evaluate(() => ({ ...window.marionette.state(), energy: window.marionette.energy(),
-    session: window.marionette.session() }));
+  // The session's link plays as fast as it integrates, as it was made;
+  // chosen real time instead, Jump to the end reaches the runner's last row.
   const viewer = await newPage();
   await viewer.page.goto(link);
   await viewer.page.waitForFunction(() => window.marionette.session().replaying, null, { timeout: 30000 });
@@ -127,12 +122,12 @@ async function main() {
     null, { timeout: 60000 });
   const jumped = await viewer.page.evaluate(() => ({ ...window.marionette.state(), energy: window.marionette.energy(),
     session: window.marionette.session(), paused: Module._webPaused() === 1, taken: Module._webStepsTaken() }));
-  const expected = runnerRows(runner, ['--session', savedEnd, '--every', '0', '--energy']).at(-1);
-  check(jumped.session.step === ended.session.step && jumped.paused && jumped.taken < ended.session.step / 10,
-    `Jump to the end stood at step ${jumped.session.step} of ${ended.session.step}, paused ${jumped.paused}, ` +
+  const expected = csvRows(runnerCsv.toString()).at(-1);
+  check(jumped.session.step === made.session.step && jumped.paused && jumped.taken < made.session.step / 10,
+    `Jump to the end stood at step ${jumped.session.step} of ${made.session.step}, paused ${jumped.paused}, ` +
     `after ${jumped.taken} steps on the page`);
-  check(firstDifference(jumped, ended, { compareSteps: false }) === null,
-    `the jump against the page that made the session: ${firstDifference(jumped, ended, { compareSteps: false })}`);
+  check(firstDifference(jumped, made, { compareSteps: false }) === null,
+    `the jump against the page that made the session: ${firstDifference(jumped, made, { compareSteps: false })}`);
   check(firstDifference(jumped, expected, { compareSteps: false }) === null,
     `the jump against the runner: ${firstDifference(jumped, expected, { compareSteps: false })}`);
   pass(`a link plays at the pace it was made at; Jump to the end stands at step ${jumped.session.step} with the ` +
