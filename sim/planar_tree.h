@@ -14,6 +14,7 @@ struct PlanarTreeSegment {
     int parent;                  // -1: hangs from the pivot
     int children;                // how many
     bool lastChild;              // the last of its parent's children (a root: true)
+    bool followsParent;          // its parent is segment i - 1, the one visited just before it outward
 };
 
 struct PlanarTreeModel {

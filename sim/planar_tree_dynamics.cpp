@@ -33,6 +33,9 @@ inline Inertia operator+(const Inertia& l, const Inertia& r) {
 }
 inline Vector operator+(const Vector& l, const Vector& r) { return {l.x + r.x, l.y + r.y, l.w + r.w}; }
 
+// The segment's own rigid-body inertia, as composeInertia writes it.
+inline Inertia ownInertia(const PlanarTreeSegment& S) { return {S.mass, 0.0, S.ownXw, S.mass, S.ownYw, S.ownWw}; }
+
 inline Inertia inertiaOf(const PlanarSegmentWork& w) { return {w.xx, w.xy, w.xw, w.yy, w.yw, w.ww}; }
 inline void setInertia(PlanarSegmentWork& w, const Inertia& A) {
     w.xx = A.xx, w.xy = A.xy, w.xw = A.xw, w.yy = A.yy, w.yw = A.yw, w.ww = A.ww;
@@ -55,7 +58,8 @@ std::shared_ptr<const PlanarTreeModel> makePlanarTreeModel(const FigureModel& mo
                             s.rotationalInertia[5],
                             parent,
                             model.childStart[i + 1] - model.childStart[i],
-                            parent < 0 || model.childList[model.childStart[parent + 1] - 1] == i};
+                            parent < 0 || model.childList[model.childStart[parent + 1] - 1] == i,
+                            parent >= 0 && parent == i - 1};
     }
     return tree;
 }
@@ -77,7 +81,7 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
         PlanarSegmentWork& W = work[i];
         const double s = fastSin(q[i]), c = fastCos(q[i]);
         double px = gravityX, py = gravityY;
-        if (S.parent == i - 1 && i > 0) px = previousGx, py = previousGy;
+        if (S.followsParent) px = previousGx, py = previousGy;
         else if (S.parent >= 0) px = segmentGravity[S.parent][0], py = segmentGravity[S.parent][1];
         const double gx = c * px + s * py, gy = c * py - s * px;
         segmentGravity[i] = {gx, gy, 0.0};
@@ -85,8 +89,10 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
         W.sinQ = s, W.cosQ = c;
         const double fx = S.mass * gx, fy = S.mass * gy;
         W.weightX = fx, W.weightY = fy, W.weightW = S.comX * fy - S.comY * fx;
-        setInertia(W, {S.mass, 0.0, S.ownXw, S.mass, S.ownYw, S.ownWw});
-        W.biasX = 0.0, W.biasY = 0.0, W.biasW = 0.0;
+        if (S.children > 1) {
+            setInertia(W, ownInertia(S));
+            W.biasX = 0.0, W.biasY = 0.0, W.biasW = 0.0;
+        }
     }
 
     // inward: articulated inertias, bias momenta and subtree weights, each
@@ -97,17 +103,19 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
     for (const int i : figure.inward) {
         const PlanarTreeSegment& S = seg[i];
         PlanarSegmentWork& W = work[i];
-        Inertia A = inertiaOf(W);
-        Vector z = {W.biasX, W.biasY, W.biasW};
+        // its own part and all its children's but the last one's, then that
+        Inertia A = ownInertia(S);
+        Vector z = {0.0, 0.0, 0.0};
+        if (S.children > 1) A = inertiaOf(W), z = {W.biasX, W.biasY, W.biasW};
         Vector F = {W.weightX, W.weightY, W.weightW};
         if (S.children > 0) {
             A = A + carriedInertia;
             z = z + carriedBias;
             F = F + carriedWeight;
-            setInertia(W, A);
-            W.biasX = z.x, W.biasY = z.y, W.biasW = z.w;
             W.weightX = F.x, W.weightY = F.y, W.weightW = F.w;
         }
+        setInertia(W, A);
+        W.biasX = z.x, W.biasY = z.y, W.biasW = z.w;
         if (S.parent < 0) continue;
         const double a = S.linkLength, s = W.sinQ, c = W.cosQ;
         const Inertia inertiaInParent = projectInertia(A, a, s, c);
@@ -129,14 +137,22 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
         }
     }
 
-    // outward: joint rates from momenta, then spatial velocities
+    // outward: joint rates from momenta, then spatial velocities; the
+    // joint controllers on those rates; the momentum rates, gravity moment
+    // less the moving-frame term, then the controller torque, then the
+    // applied torque
     const double baseX = figure.baseVelocity[0], baseY = figure.baseVelocity[1], baseW = figure.baseVelocity[5];
+    const double* target = figure.jointTarget.data();
+    const double* stiffness = data.controllerStiffness.data();
+    const double damping = data.controllerDamping;
+    double* controllerTorque = data.controllerTorque.data();
+    const double* appliedTorque = data.appliedTorque.data();
     Vector previous{};
     for (int i = 0; i < n; ++i) {
         const PlanarTreeSegment& S = seg[i];
         PlanarSegmentWork& W = work[i];
         Vector parent = {baseX, baseY, baseW};
-        if (S.parent == i - 1 && i > 0) parent = previous;
+        if (S.followsParent) parent = previous;
         else if (S.parent >= 0) {
             const PlanarSegmentWork& P = work[S.parent];
             parent = {P.velocityX, P.velocityY, P.velocityW};
@@ -144,23 +160,14 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
         const Vector u = motionToChild(parent, S.linkLength, W.sinQ, W.cosQ);
         const double rate = ((p[i] - W.biasW) - ((W.xw * u.x + W.yw * u.y) + W.ww * u.w)) / W.ww;
         jointVelocity[i] = rate;
-        previous = {u.x, u.y, u.w + rate};
-        W.velocityX = previous.x, W.velocityY = previous.y, W.velocityW = previous.w;
-    }
-
-    // the joint controllers, on this evaluation's rates and angles
-    computeJointTorques(figure, data, data.controllerTorque.data(), jointVelocity, q);
-
-    // momentum rates: gravity moment less the moving-frame term, then the
-    // controller torque, then the applied torque
-    const double* controllerTorque = data.controllerTorque.data();
-    const double* appliedTorque = data.appliedTorque.data();
-    for (int i = 0; i < n; ++i) {
-        const PlanarSegmentWork& W = work[i];
-        const double vx = W.velocityX, vy = W.velocityY, vw = W.velocityW;
+        const Vector v = {u.x, u.y, u.w + rate};
+        previous = v;
+        W.velocityX = v.x, W.velocityY = v.y, W.velocityW = v.w;
+        const double torque = jointTorque(stiffness[i], target[i], q[i], damping, rate);
+        controllerTorque[i] = torque;
         // the subtree's momentum H = A v + z, its linear part
-        const double hx = ((W.xx * vx + W.xy * vy) + W.xw * vw) + W.biasX;
-        const double hy = ((W.xy * vx + W.yy * vy) + W.yw * vw) + W.biasY;
-        momentumRate[i] = ((W.weightW - (vx * hy - vy * hx)) + controllerTorque[i]) + appliedTorque[i];
+        const double hx = ((W.xx * v.x + W.xy * v.y) + W.xw * v.w) + W.biasX;
+        const double hy = ((W.xy * v.x + W.yy * v.y) + W.yw * v.w) + W.biasY;
+        momentumRate[i] = ((W.weightW - (v.x * hy - v.y * hx)) + torque) + appliedTorque[i];
     }
 }
