@@ -5,7 +5,7 @@
 # saved, shared and replayed, against the runner), then long_work_test.mjs (the
 # data and a jump to a replay's end computed in a worker beside the running
 # figure, and Cancel), then figure_test.mjs (any figure: picked, drawn,
-# grabbed, opened from a model file, replayed), then onefile_test.mjs (the
+# grabbed, opened from a model file, replayed, compared), then onefile_test.mjs (the
 # page as one file, opened from disk, a session link included).
 #
 # Usage: web_test.sh SOURCE_DIR RUNNER WORK_DIR
