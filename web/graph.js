@@ -21,15 +21,21 @@ const views = {
   },
   angles: {
     unit: 'angle (rad)',
-    lines: [
+    lines: [],
+  },
+};
+
+// The angles the graph draws: the torso and the four upper limbs of the
+// marionette, the first five joints of any other figure.
+const marionetteAngles = [
       { label: 'torso', read: () => Module._webAngle(0), stroke: '#222222' },
       { label: 'right arm', read: () => Module._webAngle(1), stroke: '#d62728' },
       { label: 'left arm', read: () => Module._webAngle(4), stroke: '#ff7f0e' },
       { label: 'right leg', read: () => Module._webAngle(7), stroke: '#1f77b4' },
       { label: 'left leg', read: () => Module._webAngle(10), stroke: '#2ca02c' },
-    ],
-  },
-};
+];
+const jointColours = ['#222222', '#d62728', '#ff7f0e', '#1f77b4', '#2ca02c'];
+views.angles.lines = marionetteAngles;
 
 let box = null;        // the element the plot lives in
 let view = 'energy';
@@ -81,6 +87,16 @@ export function startGraph() {
   }
   build();
   new ResizeObserver(() => plot?.setSize(size())).observe(box);
+}
+
+// The graph for the running figure (named as webFigureName names it), its samples forgotten.
+export function graphFigure(name, segments) {
+  views.angles.lines = name === 'marionette' ? marionetteAngles
+    : jointColours.slice(0, Math.min(5, segments)).map((stroke, joint) =>
+      ({ label: `joint ${joint}`, read: () => Module._webAngle(joint), stroke }));
+  samples.angles = views.angles.lines.map(() => []);
+  clearGraph();
+  if (box !== null) build();
 }
 
 // Forgets every sample (after Reset, simulated time starts again at 0).

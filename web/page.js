@@ -5,13 +5,14 @@
 // session (share, save, open, replay). window.marionette is what a test reads.
 
 import { startControls } from './controls.js';
-import { clearGraph, sampleGraph, startGraph } from './graph.js';
+import { compareFigure, restartCompare, showCompare, startCompare } from './compare.js';
+import { figureName, showFigure, startFigure } from './figure.js';
+import { clearGraph, graphFigure, sampleGraph, startGraph } from './graph.js';
 import { showKnobs, startKnobs } from './knobs.js';
 import { setProgram } from './long_work.js';
 import { energyTerms, showReadouts } from './readouts.js';
 import { showSession, startSession } from './session.js';
 
-const jointCount = 13;
 const byId = (id) => document.getElementById(id);
 const canvas = byId('view');
 const status = byId('status');
@@ -20,13 +21,19 @@ for (const control of controls) control.disabled = true;
 
 window.marionette = {
   ready: false,
-  // The steps since start-up or the last reset, and the 13 angles and 13 momenta.
-  state() {
+  // The running figure's name (a built-in's, or "file" for a model file's) and its segments.
+  figure() {
+    return { name: figureName(), segments: Module._webSegmentCount() };
+  },
+  // The steps since start-up or the last reset, and the figure's n angles and
+  // n momenta; state(1): the comparison's copy's (null while there is none).
+  state(copy = 0) {
+    if (copy === 1 && Module._webComparing() !== 1) return null;
     const q = [];
     const p = [];
-    for (let i = 0; i < jointCount; ++i) {
-      q.push(Module._webAngle(i));
-      p.push(Module._webMomentum(i));
+    for (let i = 0; i < Module._webSegmentCount(); ++i) {
+      q.push(copy === 1 ? Module._webTwinAngle(i) : Module._webAngle(i));
+      p.push(copy === 1 ? Module._webTwinMomentum(i) : Module._webMomentum(i));
     }
     return { step: Module._webStepCount(), q, p };
   },
@@ -56,18 +63,27 @@ function fitCanvas() {
 
 // Every animation frame: the graph follows the picture, the session's line the replay.
 function everyFrame() {
+  showFigure();
   sampleGraph();
+  showCompare();
   showSession();
   requestAnimationFrame(everyFrame);
 }
 
 function run() {
-  const restart = () => { clearGraph(); sampleGraph(); };
+  const restart = () => { clearGraph(); sampleGraph(); restartCompare(); };
   startControls({ onReset: restart });
   startKnobs();
   startGraph();
+  startCompare();
   for (const control of controls) control.disabled = false;
-  // ?paused starts the page paused at the start-up state.
+  // ?figure=NAME starts with that figure; ?paused starts the page paused at the start-up state.
+  startFigure({ onFigureChange: () => {
+    graphFigure(figureName(), Module._webSegmentCount());
+    compareFigure(Module._webSegmentCount());
+    restart();
+    showReadouts();
+  } });
   if (new URLSearchParams(location.search).has('paused')) Module._webSetPaused(1);
   startSession({ onRestart: restart });  // after the graph: a link replays at once
   status.textContent = '';

@@ -54,9 +54,15 @@ bool isArrowKey(int key) {
 }  // namespace
 
 void startPageSession(PageSession& page) {
-    startFigureRun(page.run, PhysicsSettings{}, true);
+    startPageSession(page, page.run.model != nullptr ? page.run.model : marionetteFigure());
+}
+
+void startPageSession(PageSession& page, std::shared_ptr<const FigureModel> figure) {
+    if (figure == nullptr) figure = marionetteFigure();
+    startFigureRun(page.run, figure, PhysicsSettings{}, true);
     page.recorded = Session{};
-    page.textBytes = emptyTextBytes() - std::strlen("0 end\n");
+    if (figure != marionetteFigure()) page.recorded.figure = std::move(figure);
+    page.textBytes = writeSession(page.recorded).size() - std::strlen("0 end\n");
     page.replay = Session{};
     page.replayNext = 0;
     page.replaying = false;
@@ -131,7 +137,7 @@ bool recordInput(PageSession& page, SessionEvent input) {
 }
 
 void startReplay(PageSession& page, Session loaded) {
-    startPageSession(page);
+    startPageSession(page, loaded.figure);
     page.replay = std::move(loaded);
     page.replaying = true;
     if (page.replay.endStep == 0) {
@@ -164,6 +170,7 @@ void takeOverReplay(PageSession& page) {
 
 std::string pageSessionText(const PageSession& page) {
     Session session;
+    session.figure = page.recorded.figure;
     session.events = page.recorded.events;
     session.endStep = page.run.step;
     return writeSession(session);
@@ -271,6 +278,7 @@ bool restorePageSnapshot(PageSession& page, const char* bytes, std::size_t lengt
         books.lastAngle = std::move(lastAngle);
     }
     Session recorded;
+    recorded.figure = page.recorded.figure;
     recorded.events.resize(h.count);
     if (h.count > 0) std::memcpy(recorded.events.data(), at, h.count * sizeof(SessionEvent));
     page.run = std::move(run);

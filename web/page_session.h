@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "figure_run.h"
@@ -24,9 +25,13 @@ struct PageSession {
     bool replaying = false;
 };
 
-// A fresh session: the start-up state, the knobs at their standard values,
-// nothing held, nothing recorded, step 0, no replay.
+// A fresh session of the figure that runs (the window program's, before any
+// other): the start-up state, the knobs at their standard values, nothing
+// held, nothing recorded, step 0, no replay.
 void startPageSession(PageSession& page);
+// The same with `figure`, which the session then names (unless it is the
+// window program's).
+void startPageSession(PageSession& page, std::shared_ptr<const FigureModel> figure);
 
 // One input of the person's at the current step. A key, knob, grab or reset
 // ends a replay first (takeOverReplay); a move or release during a replay
@@ -44,7 +49,8 @@ bool recordInput(PageSession& page, SessionEvent input);
 // Whether one more input fits in the session (maxSessionEvents, maxSessionBytes).
 bool sessionHasRoom(const PageSession& page);
 
-// Replays `loaded` from a fresh session (startPageSession). At its end step,
+// Replays `loaded` from a fresh session (startPageSession) of the figure it
+// names. At its end step,
 // or at once for a session that ends at step 0, finishReplay ends it.
 void startReplay(PageSession& page, Session loaded);
 

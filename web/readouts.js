@@ -39,6 +39,18 @@ export function showReadouts() {
     : paused ? 'paused'
     : stepsPerSecond === null ? '\u2013' : (stepsPerSecond * Module._webTimeStep()).toFixed(2) + ' \u00d7';
 
+  // a figure too big for this machine to step at the pace asked for says so
+  const pace = Module._webPace();
+  const wanted = pace === 0 ? 1 : pace === 1 ? 0.25 : 0;
+  const speed = stepsPerSecond === null ? null : stepsPerSecond * Module._webTimeStep();
+  const behind = !paused && !document.hidden && speed !== null && wanted > 0 && speed < 0.9 * wanted;
+  const note = byId('behind');
+  if (behind) {
+    note.textContent = `Too big to keep up: this machine steps this figure of ${Module._webSegmentCount()} ` +
+      `segments at ${speed.toFixed(2)} × real time, not ${wanted === 1 ? 'real time' : '1/4'}.`;
+  }
+  note.hidden = !behind;
+
   for (const [id, term] of Object.entries(energyTerms)) {
     const value = Module._webEnergy(term);
     byId(id).textContent = id === 'residual' ? joules(value) : value.toFixed(2);
@@ -61,13 +73,12 @@ export function showReadouts() {
   showSwitch('right', direction === 1, torque, 'turns the torso to the right');
   byId('switches-zero').hidden = torque !== 0;
 
-  const note = byId('time-note');
-  note.dataset.standing ??= note.textContent;
-  if (!paused && note.textContent !== note.dataset.standing) note.textContent = note.dataset.standing;
+  const timeNote = byId('time-note');
+  timeNote.dataset.standing ??= timeNote.textContent;
+  if (!paused && timeNote.textContent !== timeNote.dataset.standing) timeNote.textContent = timeNote.dataset.standing;
   const pause = byId('pause');
   const label = paused ? 'Resume' : 'Pause';
   if (pause.textContent !== label) pause.textContent = label;
-  const pace = Module._webPace();
   for (const [id, value] of Object.entries({ 'real-time': 0, 'slow-motion': 1, 'fastest': 2 })) {
     byId(id).setAttribute('aria-pressed', String(pace === value));
   }

@@ -4,6 +4,7 @@
 #include <GL/glut.h>
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "artwork.h"
+#include "builtin_figures.h"
+#include "drawn_figure.h"
 #include "csv_chunks.h"
 #include "figure_energy.h"
 #include "figure_picking.h"
@@ -22,6 +25,7 @@
 #include "hand_pull.h"
 #include "integrator.h"
 #include "key_controls.h"
+#include "model_file.h"
 #include "page_session.h"
 #include "physics_settings.h"
 #include "session.h"
@@ -43,6 +47,77 @@ int picturesDrawn = 0;             // of artworkCount: the page draws its pictur
 std::unique_ptr<char[]> inbox;     // where the page puts a session's text for webLoadSession
 std::size_t inboxBytes = 0;
 std::string outbox;                // the last text handed to the page (a session, the data, an error)
+std::string figureLabel = "marionette";  // the running figure's name, or "file"
+int figureChanges = 0;             // how many times the running figure changed: the page redraws its controls
+int viewWidth = canvasSize;        // the drawing buffer's size in pixels
+int viewHeight = canvasSize;
+double figureReach = 1.0;          // how far from the pivot a figure drawn as bars can reach, drawing units
+std::vector<DrawnFrame> barFrames;   // a figure drawn as bars: its segments' drawn frames
+std::vector<double> barCoordinates;  // and what webBars hands the page
+
+// The running figure's model.
+const FigureModel& model() { return *page.run.model; }
+
+// The comparison: a second run of the same figure beside the page's, begun
+// from its state with one joint's angle nudged, stepped with it and given
+// every input the page's run takes, so that the two differ by the nudge alone.
+struct Comparison {
+    bool on = false;
+    FigureRun twin;
+    int joint = 0;
+    double nudge = 0.0;  // rad, added to the joint's angle at the start and after every reset
+};
+Comparison comparison;
+
+// The twin begins again from the page's run, nudged.
+void startTwin() {
+    comparison.twin = page.run;
+    comparison.twin.data.q[comparison.joint] += comparison.nudge;
+}
+
+// A figure drawn as bars is seen from straight ahead, the pivot in the middle
+// and a circle of the figure's reach (a little more) filling the canvas's
+// shorter side: the plane's units in normalised device coordinates.
+double barScaleX() {
+    const double aspect = static_cast<double>(viewWidth) / viewHeight;
+    return aspect >= 1.0 ? 1.0 / (1.08 * figureReach * aspect) : 1.0 / (1.08 * figureReach);
+}
+double barScaleY() {
+    const double aspect = static_cast<double>(viewWidth) / viewHeight;
+    return aspect >= 1.0 ? 1.0 / (1.08 * figureReach) : aspect / (1.08 * figureReach);
+}
+
+// The farthest any drawn point of the figure can be from the pivot: every
+// joint's offset and every segment's length along its longest path.
+double reachOf(const FigureModel& figure) {
+    std::vector<double> jointReach(static_cast<std::size_t>(figure.n), 0.0);
+    double reach = 0.0;
+    for (int i = 0; i < figure.n; ++i) {
+        const int parent = figure.parent[i];
+        jointReach[i] = (parent < 0 ? 0.0 : jointReach[parent]) + std::hypot(figure.drawnJointX[i], figure.drawnJointY[i]);
+        reach = std::max(reach, jointReach[i] + std::abs(figure.drawnLength[i]));
+    }
+    return reach > 0.0 && std::isfinite(reach) ? reach : 1.0;
+}
+
+// The drawn frames of a figure drawn as bars at the angles q (the page's run's).
+void computeBarFrames(const std::vector<double>& q = page.run.data.q) {
+    const auto n = static_cast<std::size_t>(model().n);
+    std::vector<double> sines(n), cosines(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        sines[i] = std::sin(q[i]);
+        cosines[i] = std::cos(q[i]);
+    }
+    barFrames.resize(n);
+    computeDrawnFrames(model(), barFrames.data(), sines.data(), cosines.data());
+}
+
+// The width of a bar, drawing units: thinner for figures of many segments,
+// but never thinner than a 150th of the figure's reach.
+double barWidth() {
+    const double byCount = std::min(figureReach / (6.0 * std::sqrt(static_cast<double>(model().n)) + 4.0), 0.25);
+    return std::max(byCount, figureReach / 150.0);
+}
 
 // Draws the next picture into the file the texture loader reads: the same
 // bytes as assets/, which the page thus never downloads. The last one loads
@@ -65,6 +140,7 @@ bool advance() {
     ++stepsTaken;
     ++stepsAtPace[static_cast<int>(pace)];
     pictureDue = true;
+    if (comparison.on) stepFigureRun(comparison.twin);
     return stepPageSession(page);
 }
 
@@ -81,8 +157,18 @@ void takeStep() {
 
 // An input of the person's, recorded and applied (recordInput); the picture follows.
 bool input(const SessionEvent& event) {
+    const std::vector<SessionEvent>& events = page.recorded.events;
+    const std::size_t before = events.size();
     const bool recorded = recordInput(page, event);
     if (recorded) pictureDue = true;
+    // the twin takes what the page's run took: the events appended, or a
+    // move that took the place of the last
+    if (recorded && comparison.on) {
+        for (std::size_t k = events.size() == before ? before - 1 : before; k < events.size(); ++k) {
+            applySessionEvent(comparison.twin, events[k]);
+            if (events[k].kind == SessionEventKind::reset) comparison.twin.data.q[comparison.joint] += comparison.nudge;
+        }
+    }
     return recorded;
 }
 
@@ -91,6 +177,17 @@ SessionEvent inputOf(SessionEventKind kind, int code = 0) {
     event.kind = kind;
     event.code = code;
     return event;
+}
+
+// The picture of the running figure: its pictures for the window program's,
+// else an empty white view over which the page draws the bars (webBars).
+void drawPicture() {
+    if (model().pictures) {
+        drawFigure(angles());
+        return;
+    }
+    glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
 // One animation frame: the steps the pace asks for, then a picture if they moved the figure.
@@ -106,7 +203,7 @@ void runFrame() {
     previousFrameMs = nowMs;
     if (!paused) runFrameSteps(owedSteps, pace, elapsedMs, emscripten_get_now, takeStep);
     if (pictureDue) {
-        drawFigure(angles());
+        drawPicture();
         pictureDue = false;
     }
 }
@@ -115,6 +212,11 @@ void runFrame() {
 // canvas, and `reach` (a distance across the canvas in the same
 // coordinates) as a distance in the plane there; false off the plane.
 bool pointerOnPlane(PlanePoint& point, double& reach, double ndcX, double ndcY, double reachNdc) {
+    if (!model().pictures) {
+        point = {ndcX / barScaleX(), ndcY / barScaleY()};
+        reach = reachNdc > 0.0 ? reachNdc / barScaleX() : 0.0;
+        return true;
+    }
     const CameraView view = cameraView();
     PlanePoint beside{};
     if (!unprojectToPlane(point, view, ndcX, ndcY)) return false;
@@ -129,7 +231,59 @@ SegmentPick pickAtPointer(double ndcX, double ndcY, double reachNdc, PlanePoint&
     double reach = 0.0;
     if (!std::isfinite(ndcX) || !std::isfinite(ndcY) || !pointerOnPlane(point, reach, ndcX, ndcY, reachNdc))
         return {-1, {0.0, 0.0}};
-    return pickSegmentNear(textureTable, angles(), point, reach);
+    if (model().pictures) return pickSegmentNear(textureTable, angles(), point, reach);
+    // a bar: the nearest within its half width and the reach, the held point
+    // where the pointer is, in the bar's frame
+    computeBarFrames();
+    SegmentPick best{-1, {0.0, 0.0}};
+    double bestDistance = barWidth() / 2.0 + reach;
+    for (int i = 0; i < model().n; ++i) {
+        const PlanePoint local = pointInFrame(barFrames[i], point);
+        const double length = model().drawnLength[i];
+        const double along = std::clamp(local.x, std::min(0.0, length), std::max(0.0, length));
+        const double distance = std::hypot(local.x - along, local.y);
+        if (distance <= bestDistance) {
+            bestDistance = distance;
+            best = {i, local};
+        }
+    }
+    return best;
+}
+
+// The plane point in normalised device coordinates of the canvas; false
+// where it is not in front of the camera.
+bool planeToNdc(double ndc[2], PlanePoint point) {
+    if (model().pictures) return projectFromPlane(ndc, cameraView(), point);
+    ndc[0] = point.x * barScaleX();
+    ndc[1] = point.y * barScaleY();
+    return true;
+}
+
+// The page took on the figure of page.run: its name (as its session's
+// figure line gives it), its reach, and the page's controls.
+void tookFigure() {
+    figureLabel = "marionette";
+    if (page.recorded.figure != nullptr) {
+        Session named;
+        named.figure = page.recorded.figure;
+        const std::string text = writeSession(named);
+        const std::size_t start = text.find('\n') + 1;
+        figureLabel = text.compare(start, 7, "figure ") == 0
+                          ? text.substr(start + 7, text.find('\n', start) - start - 7)
+                          : "file";
+    }
+    figureReach = reachOf(model());
+    ++figureChanges;
+}
+
+// The figure the page runs from now on, in a fresh session.
+void changeFigure(std::shared_ptr<const FigureModel> figure) {
+    comparison.on = false;
+    startPageSession(page, std::move(figure));
+    tookFigure();
+    for (double& steps : stepsAtPace) steps = 0.0;
+    owedSteps = 0.0;
+    pictureDue = true;
 }
 
 // Reads the session of `bytes` bytes in the inbox into `session`, emptying
@@ -155,6 +309,7 @@ int main(int argc, char** argv) {
     // The start-up state and a fresh session, the camera and the graphics
     // context of the window program.
     startPageSession(page);
+    figureReach = reachOf(model());
     initCamera();
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
@@ -184,8 +339,10 @@ EMSCRIPTEN_KEEPALIVE void webPressKey(int key) {
 // again at once, since resizing the buffer cleared it.
 EMSCRIPTEN_KEEPALIVE void webResize(int width, int height) {
     if (width < 1 || height < 1) return;
+    viewWidth = width;
+    viewHeight = height;
     reshapeView(width, height);
-    if (picturesDrawn == artworkCount) drawFigure(angles());
+    if (picturesDrawn == artworkCount) drawPicture();
 }
 
 // Pictures still to draw before the page starts; 0 once it runs.
@@ -268,7 +425,7 @@ EMSCRIPTEN_KEEPALIVE double webTimeStep() {
     return timeStep;
 }
 
-// Angle and momentum of joint i; 0 for any i outside 0..12.
+// Angle and momentum of joint i; 0 for any i that is not a joint of the figure.
 EMSCRIPTEN_KEEPALIVE double webAngle(int i) {
     return i >= 0 && i < page.run.model->n ? angles()[i] : 0.0;
 }
@@ -360,8 +517,7 @@ EMSCRIPTEN_KEEPALIVE double webHeldPoint(int k) {
     double ndc[2];
     const HandGrab& hand = page.run.data.hand;
     if (!hand.active || k < 0 || k > 3 ||
-        !projectFromPlane(ndc, cameraView(),
-                          k < 2 ? heldPointAt(*page.run.model, page.run.data, hand, angles()) : hand.target))
+        !planeToNdc(ndc, k < 2 ? heldPointAt(*page.run.model, page.run.data, hand, angles()) : hand.target))
         return std::numeric_limits<double>::quiet_NaN();
     return ndc[k % 2];
 }
@@ -402,11 +558,14 @@ EMSCRIPTEN_KEEPALIVE const char* webLoadSession(double bytes) {
     owedSteps = 0.0;
     pictureDue = true;
     for (double& steps : stepsAtPace) steps = 0.0;
+    comparison.on = false;
     if (!read) {
         startPageSession(page);
         return handOver(error);
     }
+    const std::shared_ptr<const FigureModel> before = page.run.model;
     startReplay(page, std::move(loaded));
+    if (page.run.model != before) tookFigure();
     if (!page.replaying) paused = true;  // a session that ends at step 0 is over at once
     return nullptr;
 }
@@ -414,6 +573,7 @@ EMSCRIPTEN_KEEPALIVE const char* webLoadSession(double bytes) {
 // A fresh session: the start-up state, the knobs at their standard values,
 // nothing held, nothing recorded.
 EMSCRIPTEN_KEEPALIVE void webFreshSession() {
+    comparison.on = false;
     startPageSession(page);
     for (double& steps : stepsAtPace) steps = 0.0;
     owedSteps = 0.0;
@@ -509,11 +669,131 @@ EMSCRIPTEN_KEEPALIVE int webRestoreSnapshot(double bytes) {
     inbox.reset();
     inboxBytes = 0;
     if (!restored) return 0;
+    comparison.on = false;
     stepsAtPace[static_cast<int>(pace)] += static_cast<double>(page.run.step - before);
     paused = true;
     owedSteps = 0.0;
     pictureDue = true;
     return 1;
+}
+
+// The figure. The page hands a figure's name or a model file's text over
+// in the inbox (webSessionInbox): webLoadFigure runs that figure from its
+// start in a fresh session, and returns null; or one line saying why not,
+// with the running figure left as it was.
+EMSCRIPTEN_KEEPALIVE const char* webLoadFigure(double bytes, int isModelFile) {
+    const bool fits = inbox && bytes >= 0.0 && bytes <= static_cast<double>(inboxBytes) && bytes <= maxModelFileBytes;
+    const std::string text = fits ? std::string(inbox.get(), static_cast<std::size_t>(bytes)) : std::string();
+    inbox.reset();
+    inboxBytes = 0;
+    if (!fits) return handOver(isModelFile ? "the model file is too large" : "no figure of that name");
+    std::string error;
+    std::shared_ptr<const FigureModel> figure;
+    if (isModelFile) {
+        FigureModel read;
+        if (readFigureModel(read, error, text.data(), text.size()))
+            figure = std::make_shared<const FigureModel>(std::move(read));
+    } else if (text == "marionette") {
+        figure = marionetteFigure();
+    } else {
+        figure = builtinFigure(text, error);
+    }
+    if (figure == nullptr) return handOver(error.empty() ? "the figure could not be read" : error);
+    changeFigure(std::move(figure));
+    return nullptr;
+}
+
+// The running figure's name as a session would give it (webTextLength
+// gives its length): a built-in's, or "file" for any other model.
+EMSCRIPTEN_KEEPALIVE const char* webFigureName() {
+    return handOver(figureLabel);
+}
+
+EMSCRIPTEN_KEEPALIVE int webSegmentCount() {
+    return model().n;
+}
+
+// 1 for a figure drawn with its pictures, 0 for one drawn as bars.
+EMSCRIPTEN_KEEPALIVE int webFigurePictures() {
+    return model().pictures ? 1 : 0;
+}
+
+// How many times the figure changed since start-up.
+EMSCRIPTEN_KEEPALIVE int webFigureChanges() {
+    return figureChanges;
+}
+
+// A figure drawn as bars, or (twin 1) the comparison's copy as bars over
+// any figure, for the page to draw: the address of 2 + 4 n doubles, the bars' width in normalised device coordinates across and up,
+// then each segment's joint and drawn end (x, y each) in normalised device
+// coordinates; null for a figure drawn with its pictures (twin 0), or while
+// there is no comparison (twin 1).
+EMSCRIPTEN_KEEPALIVE const double* webBars(int twin) {
+    if (twin != 0 ? !comparison.on : model().pictures) return nullptr;
+    computeBarFrames(twin != 0 ? comparison.twin.data.q : page.run.data.q);
+    const auto n = static_cast<std::size_t>(model().n);
+    barCoordinates.resize(2 + 4 * n);
+    barCoordinates[0] = barWidth() * barScaleX();
+    barCoordinates[1] = barWidth() * barScaleY();
+    for (std::size_t i = 0; i < n; ++i) {
+        const PlanePoint end = pointOfFrame(barFrames[i], model().drawnLength[i], 0.0);
+        double* at = &barCoordinates[2 + 4 * i];
+        planeToNdc(at, barFrames[i].origin);
+        planeToNdc(at + 2, end);
+    }
+    return barCoordinates.data();
+}
+
+// The parent of segment i; -1 for a root or any i that is not a segment.
+EMSCRIPTEN_KEEPALIVE int webParent(int i) {
+    return i >= 0 && i < model().n ? model().parent[i] : -1;
+}
+
+// The comparison. webCompare(1, joint, nudge) begins a copy of the running
+// figure from its state now, the joint's angle nudged by `nudge` rad (0, or
+// 1e-12 to 0.1 either way), ending a replay; webCompare(0, ...) ends it.
+// Returns 1, or 0 for a joint or a nudge out of range, changing nothing.
+EMSCRIPTEN_KEEPALIVE int webCompare(int on, int joint, double nudge) {
+    if (on == 0) {
+        comparison.on = false;
+        pictureDue = true;
+        return 1;
+    }
+    const double size = std::abs(nudge);
+    if (joint < 0 || joint >= model().n || !(size == 0.0 || (size >= 1e-12 && size <= 0.1))) return 0;
+    takeOverReplay(page);
+    comparison.joint = joint;
+    comparison.nudge = nudge;
+    comparison.on = true;
+    startTwin();
+    pictureDue = true;
+    return 1;
+}
+
+EMSCRIPTEN_KEEPALIVE int webComparing() {
+    return comparison.on ? 1 : 0;
+}
+
+// The copy's angle and momentum of joint i; 0 while there is none, or for an i that is no joint.
+EMSCRIPTEN_KEEPALIVE double webTwinAngle(int i) {
+    return comparison.on && i >= 0 && i < model().n ? comparison.twin.data.q[i] : 0.0;
+}
+
+EMSCRIPTEN_KEEPALIVE double webTwinMomentum(int i) {
+    return comparison.on && i >= 0 && i < model().n ? comparison.twin.data.p[i] : 0.0;
+}
+
+// The distance between the two states: the root of the sum of the squared
+// differences of every angle and momentum; -1 while there is no comparison.
+EMSCRIPTEN_KEEPALIVE double webDistance() {
+    if (!comparison.on) return -1.0;
+    double sum = 0.0;
+    for (int i = 0; i < model().n; ++i) {
+        const double dq = page.run.data.q[i] - comparison.twin.data.q[i];
+        const double dp = page.run.data.p[i] - comparison.twin.data.p[i];
+        sum += dq * dq + dp * dp;
+    }
+    return std::sqrt(sum);
 }
 
 }  // extern "C"

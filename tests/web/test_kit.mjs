@@ -59,23 +59,26 @@ export function runnerRows(runner, args) {
   return csvRows(execFileSync(runner, args, { encoding: 'utf8' }));
 }
 
-// The rows of the runner's CSV, as runnerRows gives them.
+// The rows of the runner's CSV, as runnerRows gives them, for a figure of any n.
 export function csvRows(csv) {
   const [header, ...lines] = csv.trim().split('\n');
   const names = header.split(',');
+  const n = names.filter((name) => /^q\d+$/.test(name)).length;
   return lines.map((line) => {
     const cells = line.split(',').map(Number);
-    const energy = Object.fromEntries(names.slice(28).map((name, k) => [name, cells[28 + k]]));
-    return { step: cells[0], q: cells.slice(2, 15), p: cells.slice(15, 28), energy };
+    const energy = Object.fromEntries(names.slice(2 + 2 * n).map((name, k) => [name, cells[2 + 2 * n + k]]));
+    return { step: cells[0], q: cells.slice(2, 2 + n), p: cells.slice(2 + n, 2 + 2 * n), energy };
   });
 }
 
-// The first of the 26 numbers, and of the energy terms both states have, in
-// which two states differ (the steps too, unless compareSteps is false), or null.
+// The first of the angles and momenta, and of the energy terms both states
+// have, in which two states differ (the steps too, unless compareSteps is
+// false), or null.
 export function firstDifference(a, b, { compareSteps = true } = {}) {
   if (compareSteps && a.step !== b.step) return `step ${a.step} against ${b.step}`;
+  if (a.q.length !== b.q.length) return `${a.q.length} angles against ${b.q.length}`;
   for (const part of ['q', 'p']) {
-    for (let i = 0; i < 13; ++i) {
+    for (let i = 0; i < a[part].length; ++i) {
       if (!Object.is(a[part][i], b[part][i])) return `${part}${i} ${a[part][i]} against ${b[part][i]}`;
     }
   }

@@ -4,14 +4,15 @@
 # grab_test.mjs (taking hold of the figure), then session_test.mjs (sessions
 # saved, shared and replayed, against the runner), then long_work_test.mjs (the
 # data and a jump to a replay's end computed in a worker beside the running
-# figure, and Cancel), then onefile_test.mjs (the
+# figure, and Cancel), then figure_test.mjs (any figure: picked, drawn,
+# grabbed, opened from a model file, replayed, compared), then onefile_test.mjs (the
 # page as one file, opened from disk, a session link included).
 #
 # Usage: web_test.sh SOURCE_DIR RUNNER WORK_DIR
 #   SOURCE_DIR: the checkout; RUNNER: the native marionette-sim; WORK_DIR: where
 #   the page is built and the page's screenshots (web_page.png, grab.png while
 #   a hand pulls, session_*.png of a replay, onefile.png of the one-file page)
-#   and a saved session are left.
+#   and a saved session are left (figure_*.png of each built-in drawn as bars).
 #
 # Exits 0 when every check passes, 1 when one fails, and 77 (skipped) when
 # Emscripten, Node, Chromium or the npm packages are missing (1 instead when
@@ -58,4 +59,5 @@ node "$here/lab_test.mjs" "$work/page" "$runner" "$work" || exit 1
 node "$here/grab_test.mjs" "$work/page" "$work/grab.png" || exit 1
 node "$here/session_test.mjs" "$work/page" "$runner" "$work" || exit 1
 node "$here/long_work_test.mjs" "$work/page" "$runner" "$work" || exit 1
+node "$here/figure_test.mjs" "$work/page" "$runner" "$work" || exit 1
 exec node "$here/onefile_test.mjs" "$work/page" "$runner" "$work/onefile.png"
