@@ -174,7 +174,7 @@ py::array_t<double> getState(const Data& d) {
     return out;
 }
 
-void setState(Data& d, const py::handle& object) {
+void setState(Data& d, const py::object& object) {
     FigureRun& r = d.run;
     const int n = r.model->n;
     py::array array = py::array::ensure(object);
@@ -241,7 +241,7 @@ auto viewOf(std::vector<double> FigureData::*member) {
     return [member](py::object self) { return view(self.cast<Data&>().run.data.*member, self); };
 }
 auto assignTo(std::vector<double> FigureData::*member, const char* what) {
-    return [member, what](Data& d, const py::handle& value) {
+    return [member, what](Data& d, const py::object& value) {
         std::vector<double>& values = d.run.data.*member;
         const py::array_t<double> v = checkedVector(value, values.size(), what);
         std::copy(v.data(), v.data() + v.size(), values.begin());
@@ -428,12 +428,20 @@ PYBIND11_MODULE(_core, m) {
     }
     m.attr("KNOBS") = knobs;
 
-    py::class_<Model>(m, "Model", R"(A figure: planar rigid segments joined by revolute joints in a tree that
+    // both classes first, named as the package shows them, so that every
+    // signature below says marionette.Model and marionette.Data
+    py::class_<Model> modelClass(m, "Model");
+    py::class_<Data> dataClass(m, "Data");
+    modelClass.attr("__module__") = "marionette";
+    dataClass.attr("__module__") = "marionette";
+
+    modelClass.doc() = R"(A figure: planar rigid segments joined by revolute joints in a tree that
 hangs from a fixed pivot. A model never changes; any number of Data run on it.
 
 Make one with Model.builtin(name), Model.from_file(path) or
 Model.from_json(text). Models pickle as their JSON model file, so a task
-sent to another process or machine carries plain text.)")
+sent to another process or machine carries plain text.)";
+    modelClass
         .def_static(
             "builtin",
             [](const std::string& name) {
@@ -498,7 +506,7 @@ marionette-sim --print-model). ValueError names the faulty field.)")
                             return Model{figureFromText(t[0].cast<std::string>())};
                         }));
 
-    py::class_<Data>(m, "Data", R"(One running copy of a figure: its state, the keys, the knobs, the hand
+    dataClass.doc() = R"(One running copy of a figure: its state, the keys, the knobs, the hand
 and the energy books, driven exactly as marionette-sim drives its run.
 
 Data(model, energy=True) starts at the model's start state (at rest), the
@@ -507,7 +515,8 @@ With energy=False the energy books are not kept (energy() refuses), which
 saves one evaluation of the dynamics per step; the state is the same.
 
 data.q and data.p are numpy arrays viewing the run's angles and momenta:
-writing to them changes the state the next step starts from.)")
+writing to them changes the state the next step starts from.)";
+    dataClass
         .def(py::init([](const Model& model, bool energy) {
                  auto d = std::make_unique<Data>();
                  startFigureRun(d->run, model.figure, PhysicsSettings{}, energy);
@@ -576,7 +585,7 @@ standard gains) or "torque" (the keys' torque, 0 to 300 N m). See KNOBS.)")
             "Every knob's value in force, by name (a copy; set_knob turns one).")
         .def(
             "grab",
-            [](Data& d, const py::handle& segment, const py::handle& held, const py::handle& target) {
+            [](Data& d, const py::object& segment, const py::object& held, const py::object& target) {
                 const FigureModel& model = *d.run.model;
                 SessionEvent event;
                 event.kind = SessionEventKind::grab;
@@ -598,7 +607,7 @@ drawing plane; 1 unit = 1 m for a chain or tree) with the hand's damped
 spring, as a session's grab does. Replaces any earlier hold.)")
         .def(
             "move",
-            [](Data& d, const py::handle& target) {
+            [](Data& d, const py::object& target) {
                 const PlanePoint t = planePoint(target, "the target");
                 SessionEvent event;
                 event.kind = SessionEventKind::move;

@@ -63,6 +63,10 @@ def write_outputs(out, gravities, stiffnesses, grid, title):
     fig, ax = plt.subplots(figsize=(7, 5), dpi=100)
     image = ax.pcolormesh(gravities, stiffnesses, np.array(grid), shading="nearest", cmap="viridis")
     fig.colorbar(image, ax=ax, label="torso swing, largest minus smallest angle (rad)")
+    if len(gravities) <= 12:
+        ax.set_xticks(gravities, [f"{g:.3g}" for g in gravities])
+    if len(stiffnesses) <= 12:
+        ax.set_yticks(stiffnesses, [f"{s:.3g}" for s in stiffnesses])
     ax.set_xlabel("gravity (m/s²)")
     ax.set_ylabel("joint stiffness (× the standard gains)")
     ax.set_title(title)

@@ -164,14 +164,15 @@ def test_a_python_thread_runs_during_a_rollout():
     ticker.start()
     try:
         begin = time.perf_counter()
-        marionette.rollout(model, None, 20000, record_every=1000, nthread=1)
+        marionette.rollout(model, None, 200000, record_every=10000, nthread=1)
         end = time.perf_counter()
     finally:
         stop.set()
         ticker.join()
     during = [t for t in ticks if begin < t < end]
-    # a held GIL would let the thread tick at most once in the rollout's time
-    assert end - begin > 0.05 and len(during) >= 10, (end - begin, len(during))
+    # a held GIL would let the thread tick at most once while the rollout runs
+    # (a fifth of a second at the least, at 1 us a step)
+    assert len(during) >= 10, (end - begin, len(during))
 
 
 def test_bad_input_raises_the_runners_messages(tmp_path):

@@ -1,0 +1,85 @@
+#!/usr/bin/python3
+"""How fast the Python module runs the marionette figure, beside marionette-sim.
+
+  rollout on 1 and 2 threads: steps per second of a batch of rollouts
+  one long rollout against the runner: time per step of each
+  step(model, data, 1): what one call costs beyond the step itself
+
+Every figure is the median of --repeat runs, with the smallest and largest
+beside it (the machine's noise).
+
+    PYTHONPATH=build/python python/examples/benchmark.py --runner build/app/marionette-sim
+"""
+
+import argparse
+import statistics
+import subprocess
+import time
+
+import numpy as np
+
+import marionette
+
+
+def timed(run, repeat):
+    """The median, smallest and largest wall time of `repeat` runs, seconds."""
+    times = []
+    for _ in range(repeat):
+        start = time.perf_counter()
+        run()
+        times.append(time.perf_counter() - start)
+    return statistics.median(times), min(times), max(times)
+
+
+def spread(t, scale, unit):
+    median, low, high = (value * scale for value in t)
+    return f"{median:.3g} {unit} (from {low:.3g} to {high:.3g})"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--runner", default="build/app/marionette-sim", help="marionette-sim to compare with")
+    parser.add_argument("--batch", type=int, default=8, help="rollouts in the batch (default 8)")
+    parser.add_argument("--steps", type=int, default=20000, help="steps per rollout of the batch (default 20000)")
+    parser.add_argument("--long", type=int, default=200000, help="steps of the long rollout (default 200000)")
+    parser.add_argument("--calls", type=int, default=20000, help="step() calls timed (default 20000)")
+    parser.add_argument("--repeat", type=int, default=5, help="runs of each measurement (default 5)")
+    args = parser.parse_args()
+
+    model = marionette.Model.builtin("marionette")
+    keys = ["0:down", "5000:left"]
+    total = args.batch * args.steps
+    rates = {}
+    for threads in (1, 2):
+        t = timed(lambda: marionette.rollout(model, None, args.steps, args.steps, keys=keys, nthread=threads),
+                  args.repeat)
+        rates[threads] = total / t[0]
+        print(f"rollout, {args.batch} x {args.steps} steps on {threads} thread{'s' * (threads > 1)}: "
+              f"{spread(t, 1e6 / total, 'us per step')}, {rates[threads]:.0f} steps/s")
+    print(f"2 threads against 1: {rates[2] / rates[1]:.2f}x")
+
+    t_long = timed(lambda: marionette.rollout(model, None, args.long, args.long, keys=keys, nthread=1), args.repeat)
+    runner = [args.runner, "--steps", str(args.long), "--every", "0", "--key", "0:down", "--key", "5000:left"]
+    t_runner = timed(lambda: subprocess.run(runner, check=True, stdout=subprocess.DEVNULL), args.repeat)
+    print(f"one rollout of {args.long} steps: {spread(t_long, 1e6 / args.long, 'us per step')}")
+    print(f"marionette-sim, the same run:  {spread(t_runner, 1e6 / args.long, 'us per step')} "
+          f"(the process's start included)")
+    print(f"rollout against the runner: {t_long[0] / t_runner[0]:.3f} of its time")
+
+    data = marionette.Data(model, energy=False)
+
+    def calls():
+        for _ in range(args.calls):
+            marionette.step(model, data, 1)
+
+    t_calls = timed(calls, args.repeat)
+    t_bulk = timed(lambda: marionette.step(model, data, args.calls), args.repeat)
+    overhead = (t_calls[0] - t_bulk[0]) / args.calls
+    print(f"step(model, data, 1) x {args.calls}: {spread(t_calls, 1e6 / args.calls, 'us per call')}; "
+          f"step(model, data, {args.calls}): {spread(t_bulk, 1e6 / args.calls, 'us per step')}")
+    print(f"overhead of one step() call: {overhead * 1e6:.2f} us")
+    assert np.isfinite(data.q).all()
+
+
+if __name__ == "__main__":
+    main()
