@@ -124,8 +124,8 @@ def main():
             cluster.close()
     cells = len(gravities) * len(stiffnesses)
     write_outputs(args.out, gravities, stiffnesses, grid,
-                  f"marionette: torso swing after RIGHT for {args.push * marionette.TIME_STEP:g} s, "
-                  f"{args.steps * marionette.TIME_STEP:g} s runs")
+                  f"marionette: torso swing after RIGHT for {args.push * marionette.TIME_STEP:.3g} s, "
+                  f"{args.steps * marionette.TIME_STEP:.3g} s runs")
     print(f"{cells} runs of {args.steps} steps in {elapsed:.2f} s on {workers} worker"
           f"{'s' if workers != 1 else ''} ({where}); wrote {args.out}.csv and {args.out}.png")
     return 0
