@@ -515,7 +515,9 @@ With energy=False the energy books are not kept (energy() refuses), which
 saves one evaluation of the dynamics per step; the state is the same.
 
 data.q and data.p are numpy arrays viewing the run's angles and momenta:
-writing to them changes the state the next step starts from.)";
+writing to them changes the state the next step starts from. Any number of
+Data may step at once on threads of their own; one Data on one thread at a
+time.)";
     dataClass
         .def(py::init([](const Model& model, bool energy) {
                  auto d = std::make_unique<Data>();

@@ -21,13 +21,16 @@ import numpy as np
 import marionette
 
 
-def timed(run, repeat):
-    """The median, smallest and largest wall time of `repeat` runs, seconds."""
+def timed(run, repeat, cores=None):
+    """The median, smallest and largest wall time of `repeat` runs, seconds;
+    appends to `cores` the processor time the process had per wall second."""
     times = []
     for _ in range(repeat):
-        start = time.perf_counter()
+        start, processor = time.perf_counter(), time.process_time()
         run()
         times.append(time.perf_counter() - start)
+        if cores is not None:
+            cores.append((time.process_time() - processor) / times[-1])
     return statistics.median(times), min(times), max(times)
 
 
@@ -51,16 +54,17 @@ def main():
     total = args.batch * args.steps
     rates = {}
     # 1 and 2 threads taking turns, so that the others on the machine weigh on both alike
-    runs = {1: [], 2: []}
+    runs, cores = {1: [], 2: []}, {1: [], 2: []}
     for _ in range(args.repeat):
         for threads in runs:
             runs[threads] += timed(lambda: marionette.rollout([model] * args.batch, None, args.steps, args.steps, keys=keys,
-                                                              nthread=threads), 1)[:1]
+                                                              nthread=threads), 1, cores[threads])[:1]
     for threads, times in runs.items():
         t = statistics.median(times), min(times), max(times)
         rates[threads] = total / t[0]
         print(f"rollout, {args.batch} x {args.steps} steps on {threads} thread{'s' * (threads > 1)}: "
-              f"{spread(t, 1e6 / total, 'us per step')}, {rates[threads]:.0f} steps/s")
+              f"{spread(t, 1e6 / total, 'us per step')}, {rates[threads]:.0f} steps/s, "
+              f"the process on {statistics.median(cores[threads]):.2f} cores (median)")
     print(f"2 threads against 1: {rates[2] / rates[1]:.2f}x")
 
     t_long = timed(lambda: marionette.rollout(model, None, args.long, args.long, keys=keys, nthread=1), args.repeat)
