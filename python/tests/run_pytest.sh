@@ -28,5 +28,6 @@ if [ -n "$reason" ]; then
 fi
 
 cd "$(dirname "$0")" || exit 1
-export PYTHONPATH="$packages${PYTHONPATH:+:$PYTHONPATH}" MARIONETTE_SIM="$runner"
+# no __pycache__ left in the source tree
+export PYTHONPATH="$packages${PYTHONPATH:+:$PYTHONPATH}" MARIONETTE_SIM="$runner" PYTHONDONTWRITEBYTECODE=1
 exec "$python" -m pytest -q -p no:cacheprovider -W ignore::DeprecationWarning .
