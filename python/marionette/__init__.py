@@ -74,6 +74,9 @@ class RolloutError(FloatingPointError):
         self.errors = errors
         self.states = states
 
+    def __reduce__(self):  # pickled whole, as Dask sends a worker's exception back
+        return RolloutError, (self.failed, self.errors, self.states)
+
 
 def _per_rollout(value, batch, is_single):
     return [value] * batch if is_single(value) else list(value)
@@ -110,6 +113,10 @@ def rollout(models, initial_states=None, nstep=0, record_every=1, keys=None, nth
     nthread         threads (default: every core); the results do not depend on it
     knobs           the knobs from step 0, e.g. {"gravity": 3.71}: one dict for
                     all, or a list of one per rollout
+
+    The batch is as many rollouts as initial_states has rows; without them,
+    as long as the first of models, keys and knobs given as a list per
+    rollout; else one.
 
     Returns a float64 array (batch, nstep // record_every + 1, 2n): the start
     and every record_every-th state, each the angles then the momenta, every
