@@ -678,5 +678,6 @@ ValueError if the state is not finite, before or after.)");
             return replaySession(sessionFrom(textOrPath, isText), arguments);
         },
         py::arg("text_or_path"), py::arg("is_text"), py::arg("arguments"));
+    m.def("_check_knob", [](const std::string& name) { knobNamed(name); }, py::arg("name"));
     m.def("_hardware_threads", [] { return std::max(1u, std::thread::hardware_concurrency()); });
 }

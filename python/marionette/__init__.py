@@ -92,8 +92,7 @@ def _schedule(keys, knobs):
             raise TypeError(f"a key is 'STEP:NAME' (or a tuple (STEP, NAME)), not {key!r}")
         arguments += ["--knob" if "=" in key else "--key", key]
     for name, value in (knobs or {}).items():
-        if name not in KNOBS:
-            raise ValueError(f"unknown knob name '{name}' ({', '.join(KNOBS)})")
+        _core._check_knob(name)
         arguments += [f"--{name}", repr(float(value))]
     return arguments
 
@@ -146,6 +145,8 @@ def rollout(models, initial_states=None, nstep=0, record_every=1, keys=None, nth
     if not all(is_model(m) for m in model_list):
         raise TypeError("models must be a Model or a list of them")
     key_lists = _per_rollout(keys, batch, lambda v: v is None or all(isinstance(k, (str, tuple)) for k in v))
+    if not all(k is None or isinstance(k, (list, tuple)) for k in key_lists):
+        raise TypeError("keys is a list of 'STEP:NAME' entries, or a list of such lists, one per rollout")
     knob_list = _per_rollout(knobs, batch, lambda v: v is None or isinstance(v, dict))
     if not len(model_list) == len(key_lists) == len(knob_list) == batch:
         raise ValueError(f"{batch} rollouts, but {len(model_list)} models, {len(key_lists)} key lists "
@@ -157,6 +158,8 @@ def rollout(models, initial_states=None, nstep=0, record_every=1, keys=None, nth
         raise ValueError(f"nthread must be at least 1, not {nthread}")
     states, failed, errors = _core._rollout(model_list, starts, schedules, int(nstep), int(record_every),
                                             int(nthread))
+    if batch == 0 and is_model(models):  # no rollout, but the figure's size is known
+        states = states.reshape(0, states.shape[1], 2 * models.n)
     if failed:
         raise RolloutError(failed, errors, states)
     return states
