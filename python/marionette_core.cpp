@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -294,13 +295,6 @@ py::dict energyOf(const Data& d) {
     return terms;
 }
 
-// One rollout's inputs, checked before any runs: (start, settings, events).
-struct RolloutInputs {
-    std::vector<ModelPtr> models;
-    std::vector<std::vector<double>> starts;                  // empty: the model's start
-    std::vector<std::vector<std::string>> schedules;          // runner arguments: --key/--knob ..., --NAME VALUE
-};
-
 // Runs the batch (GIL released) and returns (states, failed indices, their messages).
 py::tuple rolloutCore(const std::vector<Model>& models, const std::vector<py::object>& starts,
                       const std::vector<std::vector<std::string>>& arguments, long long nstep, long long recordEvery,
@@ -376,19 +370,17 @@ py::array_t<double> replaySession(const Session& session, const std::vector<std:
     const RunnerOptions options = parseOptions(arguments);
     char* buffer = nullptr;
     std::size_t length = 0;
+    std::FILE* out = open_memstream(&buffer, &length);
+    if (out == nullptr) throw std::runtime_error("no memory for the replay's rows");
     {
         py::gil_scoped_release release;
-        std::FILE* out = open_memstream(&buffer, &length);
-        if (out == nullptr) {
-            py::gil_scoped_acquire acquire;
-            throw py::error_already_set();
-        }
         runHeadless(options, &session, out);
-        std::fclose(out);
     }
+    const bool written = std::fclose(out) == 0;
     const std::unique_ptr<char, decltype(&std::free)> text(buffer, &std::free);
     // the header, then rows of numbers separated by commas
-    const char* line = std::strchr(buffer, '\n');
+    const char* line = written && buffer != nullptr ? std::strchr(buffer, '\n') : nullptr;
+    if (line == nullptr) throw std::runtime_error("no memory for the replay's rows");
     std::size_t columns = 1;
     for (const char* c = buffer; c < line; ++c) columns += *c == ',';
     std::vector<double> values;
