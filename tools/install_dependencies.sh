@@ -5,7 +5,7 @@
 #   build:  compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark, GNU MPFR:
 #           the window program, the runner and the unit tests
 #   test:   build + the X server and tools the real-window test drives (Xvfb, xauth
-#           for xvfb-run, xdotool, ImageMagick, Python) and python's packages: the whole test suite
+#           for xvfb-run, xdotool, ImageMagick, Python): the whole test suite
 #   plot:   build + matplotlib for tools/plot_run.py and its test
 #   python: build + pybind11, numpy, pytest, Dask's distributed and matplotlib for Debian's
 #           python3: the Python module (python/), its tests and its sweep example
@@ -38,7 +38,7 @@ ci_debs+=(libmujoco-dev)
 level=${1:-build}
 case "$level" in
   build) parts=(build) ;;
-  test) parts=(build test python) ;;
+  test) parts=(build test) ;;
   plot) parts=(build plot) ;;
   python) parts=(build python) ;;
   web) parts=(build web) ;;
