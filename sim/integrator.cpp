@@ -20,13 +20,15 @@ namespace {
 using Derivatives = void (*)(const FigureModel& model, FigureData& data, const double p[], const double q[],
                              double momentumRate[], double jointVelocity[]);
 
-// One step, evaluating the equations of motion with `evaluate`.
-template <Derivatives evaluate>
+// One step, evaluating the equations of motion with `evaluate`; for a figure
+// of `segments` segments, or any number when 0 (the same operations either
+// way: a known count only lets the compiler unroll the loops).
+template <Derivatives evaluate, int segments>
 void step(const FigureModel& model, FigureData& data, double p[], double q[], std::int32_t limbTorqueMode,
           std::int32_t torsoTorqueDirection) {
     constexpr double dt = timeStep;
     constexpr double sixth = 0.16666666666666666;
-    const int n = model.n;
+    const int n = segments > 0 ? segments : model.n;
     double* k1p = data.stages.data();
     double* k1q = k1p + n;
     double* k2p = k1q + n;
@@ -39,7 +41,7 @@ void step(const FigureModel& model, FigureData& data, double p[], double q[], st
     double* tq = tp + n;
     // while a grab is active, the hand's power handTorque . q' at each stage
     const bool holding = data.hand.active;
-    double handPower[4];
+    double handPower[4] = {};
     const auto power = [&](const double rate[]) {
         double sum = 0.0;
         for (int i = 0; i < n; ++i) sum += data.handTorque[i] * rate[i];
@@ -85,16 +87,25 @@ void step(const FigureModel& model, FigureData& data, double p[], double q[], st
         holding ? ((((handPower[2] + handPower[1]) * 2 + handPower[3]) + handPower[0]) * dt) * sixth : 0.0;
 }
 
+template <Derivatives evaluate>
+void anyStep(const FigureModel& model, FigureData& data, double p[], double q[], std::int32_t limbTorqueMode,
+             std::int32_t torsoTorqueDirection) {
+    if (model.n == segmentCount)
+        step<evaluate, segmentCount>(model, data, p, q, limbTorqueMode, torsoTorqueDirection);
+    else
+        step<evaluate, 0>(model, data, p, q, limbTorqueMode, torsoTorqueDirection);
+}
+
 }  // namespace
 
 void stepRK4(const FigureModel& model, FigureData& data, double p[], double q[], std::int32_t limbTorqueMode,
              std::int32_t torsoTorqueDirection) {
-    step<computeDerivatives>(model, data, p, q, limbTorqueMode, torsoTorqueDirection);
+    anyStep<computeDerivatives>(model, data, p, q, limbTorqueMode, torsoTorqueDirection);
 }
 
 void stepRK4General(const FigureModel& model, FigureData& data, double p[], double q[],
                     std::int32_t limbTorqueMode, std::int32_t torsoTorqueDirection) {
-    step<computeDerivativesGeneral>(model, data, p, q, limbTorqueMode, torsoTorqueDirection);
+    anyStep<computeDerivativesGeneral>(model, data, p, q, limbTorqueMode, torsoTorqueDirection);
 }
 
 void setAppliedTorques(std::int32_t limbTorqueMode, std::int32_t torsoTorqueDirection) {

@@ -2,7 +2,8 @@
 # Installs what marionette needs at one level, if any of it is missing: Debian
 # packages (as root, or through sudo) and npm packages into this checkout.
 # usage: tools/install_dependencies.sh [build|test|plot|python|web|golden|ci]   (default: build)
-#   build:  compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark, GNU MPFR:
+#   build:  compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark, GNU MPFR,
+#           nlohmann's JSON (model files):
 #           the window program, the runner and the unit tests
 #   test:   build + the X server and tools the real-window test drives (Xvfb, xauth
 #           for xvfb-run, xdotool, ImageMagick, Python): the whole test suite
@@ -22,7 +23,7 @@ cd "$(dirname "$0")/.."
 
 # What each part of a level brings: Debian packages (PART_debs), and the
 # folders of this checkout whose package-lock.json `npm ci` installs (PART_npm).
-build_debs=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libgl-dev libmpfr-dev)
+build_debs=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libgl-dev libmpfr-dev nlohmann-json3-dev)
 test_debs=(xvfb xauth xdotool x11-utils imagemagick python3)
 plot_debs=(python3-matplotlib)
 python_debs=(python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-dask python3-distributed python3-matplotlib)
@@ -30,7 +31,7 @@ web_debs=(emscripten nodejs chromium)
 # A Node from outside Debian (NodeSource's, for one) carries its own npm, which Debian's would conflict with.
 command -v npm >/dev/null 2>&1 || web_debs+=(npm)
 web_npm=(tests/web web)
-golden_debs=(g++ make cmake clang g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user emscripten nodejs)
+golden_debs=(g++ make cmake clang g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user emscripten nodejs nlohmann-json3-dev)
 ci_debs=(clang libclang-rt-14-dev)
 # MuJoCo, which the benchmark times beside marionette and mujoco_peer_test holds to marionette's dynamics.
 ci_debs+=(libmujoco-dev)
