@@ -12,6 +12,7 @@ beside it (the machine's noise).
 """
 
 import argparse
+import resource
 import statistics
 import subprocess
 import time
@@ -67,34 +68,60 @@ def main():
               f"the process on {statistics.median(cores[threads]):.2f} cores (median)")
     print(f"2 threads against 1: {rates[2] / rates[1]:.2f}x")
 
-    t_long = timed(lambda: marionette.rollout(model, None, args.long, args.long, keys=keys, nthread=1), args.repeat)
+    # the rollout and the runner taking turns; wall time, and the processor
+    # time each had (the runner's from the children's usage), which the
+    # others on a busy machine disturb less
     runner = [args.runner, "--steps", str(args.long), "--every", "0", "--key", "0:down", "--key", "5000:up"]
-    t_runner = timed(lambda: subprocess.run(runner, check=True, stdout=subprocess.DEVNULL), args.repeat)
-    print(f"one rollout of {args.long} steps: {spread(t_long, 1e6 / args.long, 'us per step')}")
-    print(f"marionette-sim, the same run:  {spread(t_runner, 1e6 / args.long, 'us per step')} "
-          f"(the process's start included)")
-    print(f"rollout against the runner: {t_long[0] / t_runner[0]:.3f} of its time")
+    wall = {"rollout": [], "runner": []}
+    processor = {"rollout": [], "runner": []}
+    for _ in range(args.repeat):
+        start, used = time.perf_counter(), time.process_time()
+        marionette.rollout(model, None, args.long, args.long, keys=keys, nthread=1)
+        wall["rollout"].append(time.perf_counter() - start)
+        processor["rollout"].append(time.process_time() - used)
+        start, used = time.perf_counter(), resource.getrusage(resource.RUSAGE_CHILDREN)
+        subprocess.run(runner, check=True, stdout=subprocess.DEVNULL)
+        wall["runner"].append(time.perf_counter() - start)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        processor["runner"].append(after.ru_utime + after.ru_stime - used.ru_utime - used.ru_stime)
+    for name, label in (("rollout", f"one rollout of {args.long} steps"),
+                        ("runner", "marionette-sim, the same run (its start included)")):
+        w, c = wall[name], processor[name]
+        print(f"{label}: {spread((statistics.median(w), min(w), max(w)), 1e6 / args.long, 'us per step')}; "
+              f"processor time {spread((statistics.median(c), min(c), max(c)), 1e6 / args.long, 'us per step')}")
+    print(f"rollout against the runner: {statistics.median(wall['rollout']) / statistics.median(wall['runner']):.3f} "
+          f"of its time, {statistics.median(processor['rollout']) / statistics.median(processor['runner']):.3f} "
+          f"of its processor time")
 
     # both from the same state, so that both take the same steps
     data = marionette.Data(model, energy=False)
     data.press("down")
-    start = data.get_state()
+    first = data.get_state()
 
     def calls():
-        data.set_state(start)
+        data.set_state(first)
         for _ in range(args.calls):
             marionette.step(model, data, 1)
 
     def bulk():
-        data.set_state(start)
+        data.set_state(first)
         marionette.step(model, data, args.calls)
 
-    t_calls = timed(calls, args.repeat)
-    t_bulk = timed(bulk, args.repeat)
-    overhead = (t_calls[0] - t_bulk[0]) / args.calls
-    print(f"step(model, data, 1) x {args.calls}: {spread(t_calls, 1e6 / args.calls, 'us per call')}; "
-          f"step(model, data, {args.calls}): {spread(t_bulk, 1e6 / args.calls, 'us per step')}")
-    print(f"overhead of one step() call: {overhead * 1e6:.2f} us")
+    # taking turns, wall and processor time (the same process: process_time)
+    wall = {calls: [], bulk: []}
+    processor = {calls: [], bulk: []}
+    for _ in range(args.repeat):
+        for run in (calls, bulk):
+            start, used = time.perf_counter(), time.process_time()
+            run()
+            wall[run].append(time.perf_counter() - start)
+            processor[run].append(time.process_time() - used)
+    for run, label in ((calls, f"step(model, data, 1) x {args.calls}"), (bulk, f"step(model, data, {args.calls})")):
+        w, c = wall[run], processor[run]
+        print(f"{label}: {spread((statistics.median(w), min(w), max(w)), 1e6 / args.calls, 'us per step')}; "
+              f"processor time {spread((statistics.median(c), min(c), max(c)), 1e6 / args.calls, 'us per step')}")
+    overhead = (statistics.median(processor[calls]) - statistics.median(processor[bulk])) / args.calls
+    print(f"overhead of one step() call: {overhead * 1e6:.2f} us of processor time")
     assert np.isfinite(data.q).all()
 
 
