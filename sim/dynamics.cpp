@@ -79,14 +79,29 @@ void generalEvaluation(const FigureModel& model, FigureData& data, const double 
 
 }  // namespace
 
+// The planar passes of the window program's figure, its limbs as lanes
+// (planar_dynamics.cpp), and those of any planar tree (planar_tree_dynamics.cpp).
+void computeDerivativesPlanarLimbs(const FigureModel& model, FigureData& data, const double p[], const double q[],
+                                   double momentumRate[], double jointVelocity[]);
+void computeDerivativesPlanarTree(const FigureModel& model, FigureData& data, const double p[], const double q[],
+                                  double momentumRate[], double jointVelocity[]);
+
 bool planarPassesApply(const FigureModel& model, const FigureData& data) {
-    return model.limbLanes != nullptr && data.gravity[2] == 0.0;
+    return model.planarTree != nullptr && data.gravity[2] == 0.0;
+}
+
+void computeDerivativesPlanar(const FigureModel& model, FigureData& data, const double p[], const double q[],
+                              double momentumRate[], double jointVelocity[]) {
+    if (model.limbLanes != nullptr)
+        computeDerivativesPlanarLimbs(model, data, p, q, momentumRate, jointVelocity);
+    else
+        computeDerivativesPlanarTree(model, data, p, q, momentumRate, jointVelocity);
 }
 
 void computeDerivatives(const FigureModel& model, FigureData& data, const double p[], const double q[],
                         double momentumRate[], double jointVelocity[]) {
-    // which passes run: the planar ones wherever they are exact, which for
-    // the window program's figure is always; the general ones otherwise
+    // which passes run: the planar ones wherever they are exact (any planar
+    // tree under gravity in its plane); the general ones otherwise
     if (planarPassesApply(model, data))
         computeDerivativesPlanar(model, data, p, q, momentumRate, jointVelocity);
     else

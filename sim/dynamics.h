@@ -25,15 +25,17 @@ void computeDerivativesWithTrig(const FigureModel& model, FigureData& data, cons
                                 const double jointSin[], const double jointCos[], double momentumRate[],
                                 double jointVelocity[]);
 
-// The same by the planar passes of the window program's tree
-// (planar_dynamics.cpp): only the in-plane components, the four limbs side
-// by side as lanes. Only where planarPassesApply; writes segmentGravity and
-// controllerTorque of data, no other working record.
+// The same by the planar passes: only the in-plane components. For the
+// window program's tree its four limbs side by side as lanes
+// (planar_dynamics.cpp), for any other planar tree one segment at a time
+// (planar_tree_dynamics.cpp). Only where planarPassesApply; writes
+// segmentGravity, controllerTorque and planarWork of data, no other
+// working record.
 void computeDerivativesPlanar(const FigureModel& model, FigureData& data, const double p[], const double q[],
                               double momentumRate[], double jointVelocity[]);
 
 // Whether the planar passes serve `model` and give the general passes'
-// numbers: the window program's tree, planar, and gravity in the plane now.
+// numbers: a planar tree (FigureModel::planar), and gravity in the plane now.
 bool planarPassesApply(const FigureModel& model, const FigureData& data);
 
 // The window program's entry points: the same on figureModel and figureData.

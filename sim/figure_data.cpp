@@ -29,6 +29,7 @@ FigureData::FigureData(const FigureModel& model) : n(model.n) {
     biasMomentumInParent.assign(size, SpatialVector{});
     gravityWrenchInParent.assign(size, SpatialVector{});
     momentumInParent.assign(size, SpatialVector{});
+    planarWork.assign(size, PlanarSegmentWork{});
     stages.assign(10 * size, 0.0);
     path.assign(size, 0);
     frames.assign(size, DrawnFrame{});

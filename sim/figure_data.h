@@ -9,6 +9,7 @@
 
 #include "drawn_figure.h"
 #include "figure_model.h"
+#include "planar_tree.h"
 
 // A hand holding a point of the drawn figure (hand_pull.h).
 struct HandGrab {
@@ -57,6 +58,8 @@ struct FigureData {
     std::vector<SpatialVector> biasMomentumInParent;         // bias momentum
     std::vector<SpatialVector> gravityWrenchInParent;        // weight of the whole subtree
     std::vector<SpatialVector> momentumInParent;             // momentum of the whole subtree (initMomenta)
+    // the planar passes' records of any tree (planar_tree.h)
+    std::vector<PlanarSegmentWork> planarWork;
 
     // the integrator's stages: k1p k1q k2p k2q k3p k3q k4p k4q tp tq, n each
     std::vector<double> stages;

@@ -12,6 +12,8 @@
 
 // The planar passes' layout of the window program's limbs (planar_dynamics.cpp).
 std::shared_ptr<const PlanarLimbModel> makePlanarLimbModel(const FigureModel& model);
+// The planar passes' layout of any planar tree (planar_tree_dynamics.cpp).
+std::shared_ptr<const PlanarTreeModel> makePlanarTreeModel(const FigureModel& model);
 
 FigureModel figureModel;
 
@@ -166,6 +168,7 @@ bool finishFigureModel(FigureModel& model, std::string& error) {
     bool designTree = n == segmentCount;
     for (int i = 0; designTree && i < n; ++i) designTree = model.parent[i] == parentOf[i];
     model.limbLanes = planar && designTree ? makePlanarLimbModel(model) : nullptr;
+    model.planarTree = planar ? makePlanarTreeModel(model) : nullptr;
     return true;
 }
 

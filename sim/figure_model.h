@@ -64,6 +64,8 @@ struct KeyJoint {
 // The window program's figure's limbs as lanes, for its planar passes
 // (planar_dynamics.cpp); absent for every other tree.
 struct PlanarLimbModel;
+// Any planar tree in the layout of the planar passes (planar_tree_dynamics.cpp).
+struct PlanarTreeModel;
 
 struct FigureModel {
     std::string name;  // "marionette", "chain:12", ... or the name a file gives
@@ -103,6 +105,7 @@ struct FigureModel {
     // set by finishFigureModel
     bool planar = false;  // no twist, offset or out-of-plane centre of mass or inertia coupling; base at rest
     std::shared_ptr<const PlanarLimbModel> limbLanes;  // the window program's tree only
+    std::shared_ptr<const PlanarTreeModel> planarTree;  // every planar tree
 };
 
 // Completes a model whose name, n and per-segment fields are set: checks

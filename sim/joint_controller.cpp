@@ -13,7 +13,7 @@ void computeJointTorques(const FigureModel& model, const FigureData& data, doubl
     const double* target = model.jointTarget.data();
     const double* stiffness = data.controllerStiffness.data();
     const double damping = data.controllerDamping;
-    for (int i = 0; i < model.n; ++i) out[i] = stiffness[i] * (target[i] - q[i]) - damping * jointVelocity[i];
+    for (int i = 0; i < model.n; ++i) out[i] = jointTorque(stiffness[i], target[i], q[i], damping, jointVelocity[i]);
 }
 
 void computeJointTorques(double out[segmentCount], const double jointVelocity[segmentCount],

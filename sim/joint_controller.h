@@ -9,6 +9,11 @@ extern const double jointTarget[segmentCount];
 extern const double jointStiffness[segmentCount];
 inline constexpr double jointDamping = 5.1;
 
+// One joint's torque, K (target - q) - D rate.
+inline double jointTorque(double stiffness, double target, double q, double damping, double rate) {
+    return stiffness * (target - q) - damping * rate;
+}
+
 // out[i] = K_i (target_i - q[i]) - D rate[i] for every joint, with the model's
 // targets and the gains in force (data.controllerStiffness, data.controllerDamping).
 void computeJointTorques(const FigureModel& model, const FigureData& data, double out[],

@@ -33,22 +33,15 @@
 
 #include "joint_controller.h"
 #include "limb_lanes.h"
+#include "planar_operations.h"
 #include "sine_table.h"
 
+template <>
+inline LimbLanes splat<LimbLanes>(double x) {
+    return broadcast(x);
+}
+
 namespace {
-
-// The components 0, 1 and 5 of a spatial vector: linear x, y and angular z.
-template <typename T>
-struct PlaneVector {
-    T x, y, w;
-};
-
-// The in-plane elements of a packed spatial inertia: 0 (0,0), 1 (0,1),
-// 5 (0,5), 6 (1,1), 10 (1,5) and 20 (5,5).
-template <typename T>
-struct PlaneInertia {
-    T xx, xy, xw, yy, yw, ww;
-};
 
 constexpr int limbLevels = 3;  // upper arm or leg, lower arm or leg, hand or foot
 
@@ -66,49 +59,6 @@ void storeLevel(double x[], int level, const LimbLanes& lanes) {
     for (int k = 0; k < 4; ++k) x[limbSegment(k, level)] = lane(lanes, k);
 }
 
-
-// X^T (A - U U^T / D) X of projectInertiaToParent, in the plane: the joint
-// axis projected out, the rotation by the joint angle undone, the
-// reference point moved to the parent's joint (a along its x axis).
-PlaneInertia<LimbLanes> projectInertia(const PlaneInertia<LimbLanes>& A, LimbLanes a, LimbLanes s,
-                                       LimbLanes c) {
-    // project out the joint axis: U = (xw, yw, ww), D = ww
-    const LimbLanes invD = broadcast(1.0) / A.ww;
-    const LimbLanes mxx = A.xx - A.xw * A.xw * invD, mxy = A.xy - A.xw * A.yw * invD,
-                    myy = A.yy - A.yw * A.yw * invD;
-    const LimbLanes hx = A.xw - A.xw * A.ww * invD, hy = A.yw - A.yw * A.ww * invD;
-    const LimbLanes jww = A.ww - A.ww * A.ww * invD;
-    // undo the rotation about z: the linear block both sides, the coupling column once
-    const LimbLanes ax = c * mxx - s * mxy, ay = c * mxy - s * myy;
-    const LimbLanes bx = s * mxx + c * mxy, by = s * mxy + c * myy;
-    PlaneInertia<LimbLanes> out;
-    out.xx = ax * c - ay * s;
-    out.xy = ax * s + ay * c;
-    out.yy = bx * s + by * c;
-    const LimbLanes rx = c * hx - s * hy, ry = s * hx + c * hy;
-    // move the reference point by (a, 0, 0): with P = [p x], M P's column z
-    // is (-a Mxy, -a Myy), and the angular element gains 2 a Hy + a^2 Myy
-    const LimbLanes mpx = -a * out.xy, mpy = -a * out.yy;
-    const LimbLanes ph = a * ry;
-    out.ww = ((jww + ph) + ph) - a * mpy;
-    out.xw = rx - mpx;
-    out.yw = ry - mpy;
-    return out;
-}
-
-// X^T f of transformForceToParent, in the plane: rotate by the joint angle,
-// then the moment about the parent's joint gains a times the force's y.
-PlaneVector<LimbLanes> forceToParent(const PlaneVector<LimbLanes>& f, LimbLanes a, LimbLanes s, LimbLanes c) {
-    const LimbLanes x = c * f.x - s * f.y, y = s * f.x + c * f.y;
-    return {x, y, f.w + a * y};
-}
-
-// X v of transformMotionToChild, in the plane: the parent's velocity at the
-// child's joint, v + w x (a, 0, 0), turned into the child's frame.
-PlaneVector<LimbLanes> motionToChild(const PlaneVector<LimbLanes>& v, LimbLanes a, LimbLanes s, LimbLanes c) {
-    const LimbLanes y = v.y + a * v.w;
-    return {c * v.x + s * y, c * y - s * v.x, v.w};
-}
 
 }  // namespace
 
@@ -155,8 +105,8 @@ std::shared_ptr<const PlanarLimbModel> makePlanarLimbModel(const FigureModel& mo
     return lanes;
 }
 
-void computeDerivativesPlanar(const FigureModel& figure, FigureData& data, const double p[], const double q[],
-                              double momentumRate[], double jointVelocity[]) {
+void computeDerivativesPlanarLimbs(const FigureModel& figure, FigureData& data, const double p[], const double q[],
+                                   double momentumRate[], double jointVelocity[]) {
     const PlanarLimbModel& model = *figure.limbLanes;
     const auto& limb = model.level;
     const double* controllerTorque = data.controllerTorque.data();

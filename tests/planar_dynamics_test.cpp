@@ -1,7 +1,7 @@
 // The planar passes against the general ones, bit for bit: every output of
 // an evaluation (momentum rates, joint rates, controller torques and the
 // gravity the energy bookkeeping reads) on many random states, and whole
-// integration steps.
+// integration steps; for the window program's figure and for random trees.
 #include "dynamics.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +9,13 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "integrator.h"
 #include "joint_controller.h"
+#include "sine_table.h"
+#include "start_state.h"
 
 namespace {
 
@@ -113,6 +117,102 @@ TEST_F(PlanarDynamicsTest, StepsFromTheStartGiveTheGeneralPassesBits) {
         ASSERT_EQ(std::memcmp(p, refP, sizeof p), 0) << "step " << step;
         ASSERT_EQ(std::memcmp(q, refQ, sizeof q), 0) << "step " << step;
     }
+}
+
+// A random planar tree of n segments: a chain, a binary tree or random
+// parents, by `shape`; masses, lengths (the roots' too), centres of mass in
+// the plane, inertias and controller gains drawn at random.
+FigureModel randomTree(int n, int shape, std::mt19937_64& rng) {
+    std::uniform_real_distribution<double> unit(0, 1);
+    FigureModel model;
+    model.name = "random";
+    model.n = n;
+    model.gravity = {4 * unit(rng) - 2, -9.80665 * unit(rng), 0, 0, 0, 0};
+    model.jointDamping = shape == 0 ? 0.0 : unit(rng);
+    for (int i = 0; i < n; ++i) {
+        SegmentParameters s;
+        s.mass = 0.1 + 3 * unit(rng);
+        s.centreOfMass = {2 * unit(rng) - 0.5, unit(rng) - 0.5, 0};
+        const double c2 = s.centreOfMass[0] * s.centreOfMass[0] + s.centreOfMass[1] * s.centreOfMass[1];
+        const double izz = s.mass * (c2 + 0.01 + unit(rng));
+        s.rotationalInertia = {0.1 * unit(rng), 0.01 * unit(rng), 0, izz, 0, izz};
+        s.linkLength = 2 * unit(rng) - 0.5;
+        s.linkOffset = 0;
+        s.twistSin = 0;
+        s.twistCos = 1;
+        model.segment.push_back(s);
+        model.segmentName.push_back("s" + std::to_string(i));
+        const int parent = i == 0 ? -1
+                           : shape == 0 ? i - 1
+                           : shape == 1 ? (i - 1) / 2
+                                        : static_cast<int>(unit(rng) * (i + 1)) - 1;  // -1: another root
+        model.parent.push_back(parent);
+        model.startAngle.push_back(0.0);
+        model.jointTarget.push_back(2 * unit(rng) - 1);
+        model.jointStiffness.push_back(shape == 0 ? 0.0 : 50 * unit(rng));
+        model.drawnJointX.push_back(s.linkLength);
+        model.drawnJointY.push_back(0.0);
+        model.drawnLength.push_back(1.0);
+    }
+    std::string error;
+    EXPECT_TRUE(finishFigureModel(model, error)) << error;
+    return model;
+}
+
+// Every output of one evaluation on `model`, as doubles.
+std::vector<double> outputsOf(void (*evaluate)(const FigureModel&, FigureData&, const double*, const double*,
+                                               double*, double*),
+                              const FigureModel& model, FigureData& data, const std::vector<double>& p,
+                              const std::vector<double>& q) {
+    const int n = model.n;
+    std::vector<double> out(6 * n);
+    evaluate(model, data, p.data(), q.data(), out.data(), out.data() + n);
+    for (int i = 0; i < n; ++i) {
+        out[2 * n + i] = data.controllerTorque[i];
+        for (int k = 0; k < 3; ++k) out[3 * n + 3 * i + k] = data.segmentGravity[i][k];
+    }
+    return out;
+}
+
+TEST(PlanarTreeDynamicsTest, RandomTreesGiveTheGeneralPassesBits) {
+    ensureSineTable();
+    std::mt19937_64 rng(19);
+    std::uniform_real_distribution<double> angle(-20, 20), unit(-1, 1);
+    const int sizes[] = {1, 2, 3, 4, 5, 7, 13, 16, 31, 64, 100, 255, 1000, 4096};
+    for (const int n : sizes)
+        for (int shape = 0; shape < 3; ++shape) {
+            const FigureModel model = randomTree(n, shape, rng);
+            ASSERT_TRUE(model.planar);
+            FigureData data(model), reference(model);
+            ASSERT_TRUE(planarPassesApply(model, data));
+            const int trials = n >= 1000 ? 4 : 60;
+            for (int trial = 0; trial < trials; ++trial) {
+                std::vector<double> p(n), q(n);
+                const double scale = trial % 2 == 0 ? 1.0 : 100.0;
+                for (int i = 0; i < n; ++i) q[i] = angle(rng), p[i] = scale * unit(rng);
+                for (int i = 0; i < n; ++i) data.appliedTorque[i] = reference.appliedTorque[i] = 50 * unit(rng);
+                const std::vector<double> general = outputsOf(computeDerivativesGeneral, model, reference, p, q);
+                const std::vector<double> planar = outputsOf(computeDerivatives, model, data, p, q);
+                for (int k = 0; k < 6 * n; ++k)
+                    ASSERT_EQ(bits(planar[k]), bits(general[k]))
+                        << "output " << k << " of " << n << " segments, shape " << shape << ", trial " << trial
+                        << ": " << planar[k] << " against " << general[k];
+            }
+            // and a run under the keys, step for step
+            setStartState(model, data);
+            setStartState(model, reference);
+            for (int i = 0; i < n; ++i) data.q[i] = reference.q[i] = angle(rng);
+            const int steps = n >= 1000 ? 50 : 1500;
+            for (int step = 0; step < steps; ++step) {
+                stepRK4(model, data, data.p.data(), data.q.data(), 1, step < steps / 2 ? 1 : -1);
+                stepRK4General(model, reference, reference.p.data(), reference.q.data(), 1,
+                               step < steps / 2 ? 1 : -1);
+                ASSERT_EQ(std::memcmp(data.p.data(), reference.p.data(), n * sizeof(double)), 0)
+                    << n << " segments, shape " << shape << ", step " << step;
+                ASSERT_EQ(std::memcmp(data.q.data(), reference.q.data(), n * sizeof(double)), 0)
+                    << n << " segments, shape " << shape << ", step " << step;
+            }
+        }
 }
 
 TEST_F(PlanarDynamicsTest, GravityOutOfThePlaneFallsBackToTheGeneralPasses) {

@@ -35,6 +35,12 @@ export function startControls({ onReset }) {
     Module._webSetPaused(Module._webPaused() ? 0 : 1);
     showReadouts();
   });
-  byId('step').addEventListener('click', () => { Module._webStepOnce(); showReadouts(); });
+  byId('step').addEventListener('click', () => {
+    const running = Module._webPaused() === 0;
+    Module._webStepOnce();
+    // Step pauses first: say so, until the figure runs again (showReadouts)
+    if (running) byId('time-note').textContent = 'Step paused the figure and went on 100 steps: Resume runs it again.';
+    showReadouts();
+  });
   byId('reset').addEventListener('click', () => { Module._webReset(); onReset(); showReadouts(); });
 }

@@ -1,6 +1,7 @@
 // The live graph: the last 10 simulated seconds of the energy terms or of the
 // angles of the torso and the four upper limbs, drawn with uPlot. A sample is
-// taken whenever the page shows a new picture, so a paused figure freezes it.
+// taken whenever the page shows a new picture, so a paused figure freezes it;
+// a lone sample (the start, after a Reset while paused) shows as points.
 
 const windowSeconds = 10;
 
@@ -64,7 +65,7 @@ function build() {
     series: [
       { label: 't', value: fixed(2) },
       ...chosen.lines.map((line) => ({ label: line.label, stroke: line.stroke, width: 1.6, dash: line.dash,
-        value: fixed(2), points: { show: false } })),
+        value: fixed(2), points: { show: (u) => u.data[0].length === 1, size: 6 } })),
     ],
   }, [samples.t, ...samples[view]], box);
 }

@@ -50,4 +50,11 @@ export function showKnobs() {
     byId(`knob-${knob.id}-value`).textContent = knob.show(value);
     slider.setAttribute('aria-valuetext', knob.show(value));
   });
+  // the planet whose gravity is in force shows as chosen; none between them
+  const gravity = Module._webKnob(0);
+  for (const button of document.querySelectorAll('[data-gravity]')) {
+    const preset = button.dataset.gravity;
+    const chosen = String(gravity === (preset === 'standard' ? Module._webKnobStandard(0) : Number(preset)));
+    if (button.getAttribute('aria-pressed') !== chosen) button.setAttribute('aria-pressed', chosen);
+  }
 }

@@ -7,6 +7,7 @@
 import { startControls } from './controls.js';
 import { clearGraph, sampleGraph, startGraph } from './graph.js';
 import { showKnobs, startKnobs } from './knobs.js';
+import { setProgram } from './long_work.js';
 import { energyTerms, showReadouts } from './readouts.js';
 import { showSession, startSession } from './session.js';
 
@@ -157,9 +158,16 @@ function runScript(text) {
 showProgress();
 Promise.all([fetchFile('uPlot.iife.min.js', 'text'), fetchFile('marionette.js', 'text'),
   fetchFile('marionette.wasm', 'arrayBuffer')])
-  .then(([chart, program, wasm]) => {
+  .then(async ([chart, program, wasm]) => {
     runScript(chart);
-    Module.wasmBinary = wasm;
+    // compiled once, for the page and for the workers of long work (long_work.js)
+    const compiled = await WebAssembly.compile(wasm);
+    setProgram(program, compiled);
+    Module.instantiateWasm = (imports, receive) => {
+      WebAssembly.instantiate(compiled, imports).then((instance) => receive(instance, compiled))
+        .catch((error) => failed(`The program could not start: ${error.message}`));
+      return {};
+    };
     status.textContent = 'Starting\u2026';
     runScript(program);
   })

@@ -1,8 +1,9 @@
 #include "page_session.h"
 
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "hand_pull.h"
@@ -168,22 +169,115 @@ std::string pageSessionText(const PageSession& page) {
     return writeSession(session);
 }
 
-std::string pageSessionCsv(const PageSession& page) {
-    Session session;
-    session.events = page.recorded.events;
-    session.endStep = page.run.step;
+void writeSessionCsv(const Session& session, std::FILE* out) {
     RunnerOptions options;
     options.every = 100;
     options.energy = true;
-
-    char* text = nullptr;
-    std::size_t length = 0;
-    std::FILE* out = open_memstream(&text, &length);
-    if (out == nullptr) return {};
-    // runHeadless runs a figure of its own, which shares nothing with the page's
     runHeadless(options, &session, out);
-    const bool written = std::fclose(out) == 0;
-    std::string csv = written && text != nullptr ? std::string(text, length) : std::string();
-    std::free(text);
-    return csv;
+}
+
+namespace {
+
+// A snapshot: this header, then the state, the books' last rates and angles
+// (n each: q, p, lastRate, lastAngle), then the events recorded. The header
+// goes as it lies in memory: only this same program reads it.
+constexpr std::uint32_t snapshotTag = 0x6d617232;  // "mar2"
+
+struct SnapshotHeader {
+    std::uint32_t tag;
+    std::int32_t n;
+    KeyState keys;
+    PhysicsSettings settings;
+    HandGrab hand;
+    std::int64_t step, stepsSinceReset;
+    std::int32_t keepsLedger;
+    FigureEnergy start, now;
+    double dissipated, supplied, knobWork, handWork, residual;
+    std::uint64_t count;
+};
+
+static_assert(std::is_trivially_copyable_v<SnapshotHeader> && std::is_trivially_copyable_v<SessionEvent> &&
+              sizeof(SnapshotHeader) <= 1024);
+
+void putDoubles(std::string& bytes, const std::vector<double>& values, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const double v = i < values.size() ? values[i] : 0.0;
+        bytes.append(reinterpret_cast<const char*>(&v), sizeof v);
+    }
+}
+
+void takeDoubles(std::vector<double>& values, const char*& at, std::size_t n) {
+    values.resize(n);
+    std::memcpy(values.data(), at, n * sizeof(double));
+    at += n * sizeof(double);
+}
+
+}  // namespace
+
+std::string pageSnapshot(const PageSession& page) {
+    const FigureRun& run = page.run;
+    const EnergyLedger& books = run.ledger;
+    const auto n = static_cast<std::size_t>(run.model->n);
+    const SnapshotHeader header{snapshotTag, run.model->n, run.keys, run.settings, run.data.hand, run.step,
+                                run.stepsSinceReset, run.keepsLedger ? 1 : 0, books.start, books.now,
+                                books.dissipated, books.supplied, books.knobWork, books.handWork, books.residual,
+                                page.recorded.events.size()};
+    std::string bytes;
+    bytes.reserve(sizeof header + 4 * n * sizeof(double) + header.count * sizeof(SessionEvent));
+    bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
+    putDoubles(bytes, run.data.q, n);
+    putDoubles(bytes, run.data.p, n);
+    putDoubles(bytes, books.lastRate, n);
+    putDoubles(bytes, books.lastAngle, n);
+    if (header.count > 0)
+        bytes.append(reinterpret_cast<const char*>(page.recorded.events.data()), header.count * sizeof(SessionEvent));
+    return bytes;
+}
+
+bool restorePageSnapshot(PageSession& page, const char* bytes, std::size_t length) {
+    SnapshotHeader h{};
+    if (bytes == nullptr || length < sizeof h) return false;
+    std::memcpy(&h, bytes, sizeof h);
+    const int n = page.run.model->n;
+    const std::size_t stateBytes = 4 * static_cast<std::size_t>(n) * sizeof(double);
+    if (h.tag != snapshotTag || h.n != n || h.count > maxSessionEvents ||
+        length != sizeof h + stateBytes + h.count * sizeof(SessionEvent) ||
+        (h.hand.active && (h.hand.segment < 0 || h.hand.segment >= n)))
+        return false;
+    for (int k = 0; k < knobCount; ++k)
+        if (!knobValueAllowed(static_cast<Knob>(k), knobValue(h.settings, static_cast<Knob>(k)))) return false;
+    FigureRun run;
+    startFigureRun(run, page.run.model, h.settings, h.keepsLedger != 0);
+    const char* at = bytes + sizeof h;
+    takeDoubles(run.data.q, at, n);
+    takeDoubles(run.data.p, at, n);
+    std::vector<double> lastRate, lastAngle;
+    takeDoubles(lastRate, at, n);
+    takeDoubles(lastAngle, at, n);
+    run.keys = h.keys;
+    run.data.hand = h.hand;
+    run.step = h.step;
+    run.stepsSinceReset = h.stepsSinceReset;
+    if (run.keepsLedger) {
+        EnergyLedger& books = run.ledger;
+        books.start = h.start;
+        books.now = h.now;
+        books.dissipated = h.dissipated;
+        books.supplied = h.supplied;
+        books.knobWork = h.knobWork;
+        books.handWork = h.handWork;
+        books.residual = h.residual;
+        books.lastRate = std::move(lastRate);
+        books.lastAngle = std::move(lastAngle);
+    }
+    Session recorded;
+    recorded.events.resize(h.count);
+    if (h.count > 0) std::memcpy(recorded.events.data(), at, h.count * sizeof(SessionEvent));
+    page.run = std::move(run);
+    page.textBytes = writeSession(recorded).size() - std::strlen("0 end\n");
+    page.recorded = std::move(recorded);
+    page.replay = Session{};
+    page.replayNext = 0;
+    page.replaying = false;
+    return true;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 #include "figure_run.h"
@@ -59,9 +60,21 @@ void takeOverReplay(PageSession& page);
 // The session so far, ending at the current step, as text.
 std::string pageSessionText(const PageSession& page);
 
-// The runner's CSV of the session so far (marionette-sim --session with
-// its text, --every 100 --energy): the session replayed from step 0 through
-// the runner's own code, after which the figure's process-wide settings and
-// the hand are put back, so that the page's run goes on as if nothing had
-// happened. Empty if the text cannot be made.
-std::string pageSessionCsv(const PageSession& page);
+// Writes the runner's CSV of `session` (marionette-sim --session with its
+// text, --every 100 --energy) to `out`, by the runner's own code, which runs
+// a figure of its own from step 0 (the page's worker uses it). Stops early
+// once a write to `out` has failed.
+void writeSessionCsv(const Session& session, std::FILE* out);
+
+// The page's run as bytes (the figure, the hand, the session recorded so
+// far), for a page of the same program to take on (restorePageSnapshot): a
+// replay computed elsewhere goes on from where it ended.
+std::string pageSnapshot(const PageSession& page);
+
+// The largest snapshot: a figure of maxSegments and a full session.
+inline constexpr std::size_t maxPageSnapshotBytes =
+    1024 + 4 * maxSegments * sizeof(double) + maxSessionEvents * sizeof(SessionEvent);
+
+// Takes on a snapshot made by pageSnapshot in this same program, ending any
+// replay; false, changing nothing, for bytes that are none.
+bool restorePageSnapshot(PageSession& page, const char* bytes, std::size_t length);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "artwork.h"
+#include "csv_chunks.h"
 #include "figure_energy.h"
 #include "figure_picking.h"
 #include "figure_renderer.h"
@@ -36,6 +37,7 @@ Pace pace = Pace::realTime;        // how simulated time follows the clock
 bool paused = false;               // no steps until the page resumes, but Step
 bool pictureDue = true;            // the angles changed since the last picture
 double owedSteps = 0.0;            // steps the clock asks for and not yet taken
+double stepsAtPace[3] = {};        // the session's steps taken at each pace: the pace it was made at
 double previousFrameMs = -1.0;     // when the last frame ran; -1 before the first
 int picturesDrawn = 0;             // of artworkCount: the page draws its pictures before it starts
 std::unique_ptr<char[]> inbox;     // where the page puts a session's text for webLoadSession
@@ -61,6 +63,7 @@ const double* momenta() { return page.run.data.p.data(); }
 // One step; true when it ended a replay.
 bool advance() {
     ++stepsTaken;
+    ++stepsAtPace[static_cast<int>(pace)];
     pictureDue = true;
     return stepPageSession(page);
 }
@@ -127,6 +130,17 @@ SegmentPick pickAtPointer(double ndcX, double ndcY, double reachNdc, PlanePoint&
     if (!std::isfinite(ndcX) || !std::isfinite(ndcY) || !pointerOnPlane(point, reach, ndcX, ndcY, reachNdc))
         return {-1, {0.0, 0.0}};
     return pickSegmentNear(textureTable, angles(), point, reach);
+}
+
+// Reads the session of `bytes` bytes in the inbox into `session`, emptying
+// the inbox; false with `error` naming the line and the fault, if any.
+bool readInbox(Session& session, std::string& error, double bytes) {
+    const bool read = inbox && bytes >= 0.0 && bytes <= static_cast<double>(inboxBytes) &&
+                      readSession(session, error, inbox.get(), static_cast<std::size_t>(bytes));
+    inbox.reset();
+    inboxBytes = 0;
+    if (!read && error.empty()) error = "the session could not be read";
+    return read;
 }
 
 // Hands a text to the page: its address; its length comes from webTextLength.
@@ -360,15 +374,7 @@ EMSCRIPTEN_KEEPALIVE const char* webSessionText() {
     return handOver(pageSessionText(page));
 }
 
-// The runner's CSV of the session so far (marionette-sim --session with the
-// session's text, --every 100 --energy), computed by the runner's own code.
-EMSCRIPTEN_KEEPALIVE const char* webSessionData() {
-    const char* csv = handOver(pageSessionCsv(page));
-    pictureDue = true;
-    return csv;
-}
-
-// The length of the text webSessionText, webSessionData or webLoadSession handed over last.
+// The length of the text webSessionText, webSnapshot or webLoadSession handed over last.
 EMSCRIPTEN_KEEPALIVE double webTextLength() {
     return static_cast<double>(outbox.size());
 }
@@ -392,15 +398,13 @@ EMSCRIPTEN_KEEPALIVE char* webSessionInbox(double bytes) {
 EMSCRIPTEN_KEEPALIVE const char* webLoadSession(double bytes) {
     Session loaded;
     std::string error;
-    const bool read = inbox && bytes >= 0.0 && bytes <= static_cast<double>(inboxBytes) &&
-                      readSession(loaded, error, inbox.get(), static_cast<std::size_t>(bytes));
-    inbox.reset();
-    inboxBytes = 0;
+    const bool read = readInbox(loaded, error, bytes);
     owedSteps = 0.0;
     pictureDue = true;
+    for (double& steps : stepsAtPace) steps = 0.0;
     if (!read) {
         startPageSession(page);
-        return handOver(error.empty() ? "the session could not be read" : error);
+        return handOver(error);
     }
     startReplay(page, std::move(loaded));
     if (!page.replaying) paused = true;  // a session that ends at step 0 is over at once
@@ -411,6 +415,7 @@ EMSCRIPTEN_KEEPALIVE const char* webLoadSession(double bytes) {
 // nothing held, nothing recorded.
 EMSCRIPTEN_KEEPALIVE void webFreshSession() {
     startPageSession(page);
+    for (double& steps : stepsAtPace) steps = 0.0;
     owedSteps = 0.0;
     pictureDue = true;
 }
@@ -440,6 +445,75 @@ EMSCRIPTEN_KEEPALIVE double webSessionInputs() {
 
 EMSCRIPTEN_KEEPALIVE int webSessionHasRoom() {
     return sessionHasRoom(page) ? 1 : 0;
+}
+
+// The pace most of the session's steps were taken at (as webSetPace): the
+// pace a link to it plays at.
+EMSCRIPTEN_KEEPALIVE int webSessionPace() {
+    int most = 0;
+    for (int k = 1; k < 3; ++k)
+        if (stepsAtPace[k] > stepsAtPace[most]) most = k;
+    return most;
+}
+
+// Long work, done by a second instance of this program in a worker
+// (long_work.js), which runs no figure of its own and calls only these. It
+// reports by messages to the page: {chunk, done} and {done}, `done` the
+// steps computed so far.
+
+// The runner's CSV of the session of `bytes` bytes in the inbox, handed to
+// the page in chunks as it is written. Returns null when it is all written;
+// otherwise one line saying why not.
+EMSCRIPTEN_KEEPALIVE const char* webWorkerCsv(double bytes) {
+    Session session;
+    std::string error;
+    if (!readInbox(session, error, bytes)) return handOver(error);
+    CsvChunks chunks;
+    std::FILE* out = chunks.open();
+    if (out == nullptr) return handOver("no room for the data's buffer");
+    writeSessionCsv(session, out);
+    const bool written = !std::ferror(out);
+    if (std::fclose(out) != 0 || !written || !chunks.handedOver()) return handOver("the data could not be handed over");
+    return nullptr;
+}
+
+// Replays the session of `bytes` bytes in the inbox to its end, as the page
+// replays it, reporting how far it is; the page takes on the end with
+// webSnapshot. Returns null when it is there; otherwise one line saying why not.
+EMSCRIPTEN_KEEPALIVE const char* webWorkerJump(double bytes) {
+    Session session;
+    std::string error;
+    if (!readInbox(session, error, bytes)) return handOver(error);
+    startReplay(page, std::move(session));
+    while (page.replaying) {
+        stepPageSession(page);
+        if (page.run.step % 65536 == 0) reportSteps(static_cast<double>(page.run.step));
+    }
+    return nullptr;
+}
+
+// The page's run as bytes (pageSnapshot), and back from the inbox: the
+// replay, if any, ends at the snapshot's state, paused; 0 for bytes that are
+// no snapshot of this program, changing nothing.
+EMSCRIPTEN_KEEPALIVE const char* webSnapshot() {
+    return handOver(pageSnapshot(page));
+}
+
+// (the inbox holds a snapshot of a full session too)
+static_assert(maxPageSnapshotBytes <= maxSessionBytes);
+
+EMSCRIPTEN_KEEPALIVE int webRestoreSnapshot(double bytes) {
+    const bool fits = inbox && bytes >= 0.0 && bytes <= static_cast<double>(inboxBytes);
+    const std::int64_t before = page.run.step;
+    const bool restored = fits && restorePageSnapshot(page, inbox.get(), static_cast<std::size_t>(bytes));
+    inbox.reset();
+    inboxBytes = 0;
+    if (!restored) return 0;
+    stepsAtPace[static_cast<int>(pace)] += static_cast<double>(page.run.step - before);
+    paused = true;
+    owedSteps = 0.0;
+    pictureDue = true;
+    return 1;
 }
 
 }  // extern "C"

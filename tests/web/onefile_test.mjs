@@ -47,13 +47,13 @@ async function main() {
   context = await chromium.launchPersistentContext(path.join(folder, 'profile'), chromiumOptions({ viewport: { width: 1000, height: 800 } }));
   const page = context.pages()[0] ?? await context.newPage();
   const problems = [];
-  const fetched = [];  // every request but the page itself and data: URLs
+  const fetched = [];  // every request but the page itself, data: URLs and blob: URLs (its own bytes)
   page.on('console', (message) => { if (message.type() === 'error') problems.push(message.text()); });
   page.on('pageerror', (error) => problems.push(error.message));
   page.on('requestfailed', (request) => problems.push(`${request.url()}: ${request.failure()?.errorText}`));
   page.on('request', (request) => {
     const asked = request.url();
-    if (!asked.startsWith('data:') && asked.split('#')[0] !== url.split('#')[0]) fetched.push(asked);
+    if (!/^(data|blob):/.test(asked) && asked.split('#')[0] !== url.split('#')[0]) fetched.push(asked);
   });
 
   // Ready, or the page says why not.
@@ -107,6 +107,18 @@ async function main() {
     `after Reset, DOWN and 20 Steps the one-file page and marionette-sim differ: ${firstDifference(down, expected)}`);
   pass('after Reset, DOWN and 20 Steps all 26 numbers equal marionette-sim --steps 2000 --key 0:down');
 
+  // Download data from disk: computed by a worker the page makes of itself, the runner's bytes.
+  const saved = async (name, file) => {
+    const [download] = await Promise.all([page.waitForEvent('download'), button(name).click()]);
+    await download.saveAs(path.join(folder, file));
+    return path.join(folder, file);
+  };
+  const sessionFile = await saved('Save session', 'session.txt');
+  const data = readFileSync(await saved('Download data', 'data.csv'));
+  check(data.equals(execFileSync(runner, ['--session', sessionFile, '--every', '100', '--energy'])),
+    'Download data on the one-file page differs from marionette-sim --session --every 100 --energy');
+  pass(`Download data from disk equals marionette-sim --session --every 100 --energy (${data.length} bytes)`);
+
   // A session link to the file itself replays, from disk, in a fresh page.
   if (await button('Share').count() === 0) {
     console.log('onefile_test: skipped: the page has no Share button, so no session link to open');
@@ -139,7 +151,7 @@ async function main() {
   }
 
   // Its picture, in real time with DOWN on.
-  await button('Pause').click();
+  await button('Resume').click();
   await page.waitForTimeout(1500);
   await page.screenshot({ path: screenshotPath, fullPage: true });
   check(problems.length === 0, `errors in the console: ${problems.join('; ')}`);

@@ -87,6 +87,7 @@ async function main() {
   const stopped = await state();
   await page.waitForTimeout(500);
   check(firstDifference(await state(), stopped) === null, 'the state moved while paused');
+  check(await button('Resume').count() === 1, 'paused, the Pause button does not read Resume');
   await button('Step').click();
   const stepped = await state();
   check(stepped.step === stopped.step + 100, `Step went from step ${stopped.step} to ${stepped.step}`);
@@ -154,7 +155,7 @@ async function main() {
   const pace = async (name, seconds) => {
     await button(name).click();
     await button('Reset').click();
-    if ((await page.getByRole('button', { name: 'Pause', pressed: true }).count()) > 0) await button('Pause').click();
+    if ((await button('Resume').count()) > 0) await button('Resume').click();
     await page.waitForTimeout(500);
     const [t0, s0] = await page.evaluate(() => [performance.now(), window.marionette.state().step]);
     await page.waitForTimeout(seconds * 1000);

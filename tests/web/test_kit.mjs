@@ -56,7 +56,11 @@ export function servePage(pageDir) {
 // The runner's rows for the given arguments, as {step, q, p, energy} of
 // doubles, energy holding the --energy columns by name (none without).
 export function runnerRows(runner, args) {
-  const csv = execFileSync(runner, args, { encoding: 'utf8' });
+  return csvRows(execFileSync(runner, args, { encoding: 'utf8' }));
+}
+
+// The rows of the runner's CSV, as runnerRows gives them.
+export function csvRows(csv) {
   const [header, ...lines] = csv.trim().split('\n');
   const names = header.split(',');
   return lines.map((line) => {

@@ -2,7 +2,9 @@
 # Builds the web page with Emscripten and drives it in Chromium: page_test.mjs,
 # then lab_test.mjs (knobs, graph, phone layout, download size, keys), then
 # grab_test.mjs (taking hold of the figure), then session_test.mjs (sessions
-# saved, shared and replayed, against the runner), then onefile_test.mjs (the
+# saved, shared and replayed, against the runner), then long_work_test.mjs (the
+# data and a jump to a replay's end computed in a worker beside the running
+# figure, and Cancel), then onefile_test.mjs (the
 # page as one file, opened from disk, a session link included).
 #
 # Usage: web_test.sh SOURCE_DIR RUNNER WORK_DIR
@@ -55,4 +57,5 @@ node "$here/page_test.mjs" "$work/page" "$runner" "$work/web_page.png" || exit 1
 node "$here/lab_test.mjs" "$work/page" "$runner" "$work" || exit 1
 node "$here/grab_test.mjs" "$work/page" "$work/grab.png" || exit 1
 node "$here/session_test.mjs" "$work/page" "$runner" "$work" || exit 1
+node "$here/long_work_test.mjs" "$work/page" "$runner" "$work" || exit 1
 exec node "$here/onefile_test.mjs" "$work/page" "$runner" "$work/onefile.png"

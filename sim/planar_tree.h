@@ -1,0 +1,34 @@
+// The planar passes of any planar tree (planar_tree_dynamics.cpp): the
+// model's constants in their layout, and the working record each segment
+// keeps in FigureData.
+#pragma once
+
+#include <vector>
+
+// One segment's constants: its own rigid-body inertia about the joint in
+// the plane, as composeInertia writes it (xx = yy = the mass, xy = 0), its
+// weight's lever, its link, and where it sits in the tree.
+struct PlanarTreeSegment {
+    double mass, comX, comY, linkLength;
+    double ownXw, ownYw, ownWw;  // -m c_y, m c_x, Izz
+    int parent;                  // -1: hangs from the pivot
+    int children;                // how many
+    bool lastChild;              // the last of its parent's children (a root: true)
+    bool followsParent;          // its parent is segment i - 1, the one visited just before it outward
+};
+
+struct PlanarTreeModel {
+    std::vector<PlanarTreeSegment> segment;  // by index
+};
+
+// Everything the planar passes keep of one segment during an evaluation,
+// the in-plane components (linear x, y and angular z) only. Before a
+// segment is visited inward, its inertia, bias and weight hold its own
+// part plus those of its children visited so far (all but the last).
+struct PlanarSegmentWork {
+    double sinQ, cosQ;                          // of the joint angle
+    double xx, xy, xw, yy, yw, ww;              // articulated inertia
+    double biasX, biasY, biasW;                 // bias momentum
+    double weightX, weightY, weightW;           // weight of the subtree, about the joint
+    double velocityX, velocityY, velocityW;     // spatial velocity
+};

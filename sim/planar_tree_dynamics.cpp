@@ -1,0 +1,173 @@
+// The planar passes of any planar tree: the general passes of dynamics.cpp
+// with only the terms that can be non-zero, one segment at a time. Why this
+// gives the general passes' bits is told at the top of planar_dynamics.cpp
+// (the window program's figure, whose limbs run as lanes): the same
+// reasoning, and the same in-plane forms of the spatial operations, hold
+// for any tree whose segments are planar. Every operation left is the
+// general passes' own, in their order; in particular every sum over a
+// segment's children takes them by increasing index, its own part first
+// (composeInertia, addVectorList) or starting from zero (sumVectorList).
+//
+// How the sums over children are kept in that order without a slot per
+// child: the inward pass visits the tree depth first, so a segment's
+// children come in increasing index and its last child immediately before
+// it. Each child but the last adds what it hands over into its parent's
+// record (which starts as the parent's own part); the last one's hand-over
+// stays in registers and is added last, when the parent comes next. On a
+// chain every hand-over stays in registers, so the chain of dependent
+// operations from one segment to the next never goes through memory.
+#include "dynamics.h"
+
+#include "joint_controller.h"
+#include "planar_operations.h"
+#include "planar_tree.h"
+#include "sine_table.h"
+
+namespace {
+
+using Inertia = PlaneInertia<double>;
+using Vector = PlaneVector<double>;
+
+inline Inertia operator+(const Inertia& l, const Inertia& r) {
+    return {l.xx + r.xx, l.xy + r.xy, l.xw + r.xw, l.yy + r.yy, l.yw + r.yw, l.ww + r.ww};
+}
+inline Vector operator+(const Vector& l, const Vector& r) { return {l.x + r.x, l.y + r.y, l.w + r.w}; }
+
+// The segment's own rigid-body inertia, as composeInertia writes it.
+inline Inertia ownInertia(const PlanarTreeSegment& S) { return {S.mass, 0.0, S.ownXw, S.mass, S.ownYw, S.ownWw}; }
+
+inline Inertia inertiaOf(const PlanarSegmentWork& w) { return {w.xx, w.xy, w.xw, w.yy, w.yw, w.ww}; }
+inline void setInertia(PlanarSegmentWork& w, const Inertia& A) {
+    w.xx = A.xx, w.xy = A.xy, w.xw = A.xw, w.yy = A.yy, w.yw = A.yw, w.ww = A.ww;
+}
+
+}  // namespace
+
+std::shared_ptr<const PlanarTreeModel> makePlanarTreeModel(const FigureModel& model) {
+    auto tree = std::make_shared<PlanarTreeModel>();
+    tree->segment.resize(model.n);
+    for (int i = 0; i < model.n; ++i) {
+        const SegmentParameters& s = model.segment[i];
+        const int parent = model.parent[i];
+        tree->segment[i] = {s.mass,
+                            s.centreOfMass[0],
+                            s.centreOfMass[1],
+                            s.linkLength,
+                            -s.mass * s.centreOfMass[1],  // composeInertia's element 5
+                            s.mass * s.centreOfMass[0],   // and element 10
+                            s.rotationalInertia[5],
+                            parent,
+                            model.childStart[i + 1] - model.childStart[i],
+                            parent < 0 || model.childList[model.childStart[parent + 1] - 1] == i,
+                            parent >= 0 && parent == i - 1};
+    }
+    return tree;
+}
+
+void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, const double p[], const double q[],
+                                  double momentumRate[], double jointVelocity[]) {
+    const PlanarTreeSegment* seg = figure.planarTree->segment.data();
+    PlanarSegmentWork* work = data.planarWork.data();
+    const int n = figure.n;
+
+    // outward: the table's sines and cosines, gravity carried into every
+    // segment frame (the energy bookkeeping reads it), each segment's own
+    // weight about its joint; each record starts as the segment's own part
+    Vector3* segmentGravity = data.segmentGravity.data();
+    const double gravityX = data.gravity[0], gravityY = data.gravity[1];
+    double previousGx = 0.0, previousGy = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const PlanarTreeSegment& S = seg[i];
+        PlanarSegmentWork& W = work[i];
+        const double s = fastSin(q[i]), c = fastCos(q[i]);
+        double px = gravityX, py = gravityY;
+        if (S.followsParent) px = previousGx, py = previousGy;
+        else if (S.parent >= 0) px = segmentGravity[S.parent][0], py = segmentGravity[S.parent][1];
+        const double gx = c * px + s * py, gy = c * py - s * px;
+        segmentGravity[i] = {gx, gy, 0.0};
+        previousGx = gx, previousGy = gy;
+        W.sinQ = s, W.cosQ = c;
+        const double fx = S.mass * gx, fy = S.mass * gy;
+        W.weightX = fx, W.weightY = fy, W.weightW = S.comX * fy - S.comY * fx;
+        if (S.children > 1) {
+            setInertia(W, ownInertia(S));
+            W.biasX = 0.0, W.biasY = 0.0, W.biasW = 0.0;
+        }
+    }
+
+    // inward: articulated inertias, bias momenta and subtree weights, each
+    // segment handing its share to its parent with its own joint axis
+    // projected out; the last child's share is carried to the parent, next
+    Inertia carriedInertia{};
+    Vector carriedBias{}, carriedWeight{};
+    for (const int i : figure.inward) {
+        const PlanarTreeSegment& S = seg[i];
+        PlanarSegmentWork& W = work[i];
+        // its own part and all its children's but the last one's, then that
+        Inertia A = ownInertia(S);
+        Vector z = {0.0, 0.0, 0.0};
+        if (S.children > 1) A = inertiaOf(W), z = {W.biasX, W.biasY, W.biasW};
+        Vector F = {W.weightX, W.weightY, W.weightW};
+        if (S.children > 0) {
+            A = A + carriedInertia;
+            z = z + carriedBias;
+            F = F + carriedWeight;
+            W.weightX = F.x, W.weightY = F.y, W.weightW = F.w;
+        }
+        setInertia(W, A);
+        W.biasX = z.x, W.biasY = z.y, W.biasW = z.w;
+        if (S.parent < 0) continue;
+        const double a = S.linkLength, s = W.sinQ, c = W.cosQ;
+        const Inertia inertiaInParent = projectInertia(A, a, s, c);
+        // projectBiasToParent: w = z + U (p - z_w) / D, whose w component is p itself
+        const double k = (p[i] - z.w) / A.ww;
+        const Vector biasInParent = forceToParent({z.x + A.xw * k, z.y + A.yw * k, p[i]}, a, s, c);
+        const Vector weightInParent = forceToParent(F, a, s, c);
+        if (S.lastChild) {
+            carriedInertia = inertiaInParent;
+            carriedBias = biasInParent;
+            carriedWeight = weightInParent;
+        } else {
+            PlanarSegmentWork& P = work[S.parent];
+            setInertia(P, inertiaOf(P) + inertiaInParent);
+            P.biasX = P.biasX + biasInParent.x, P.biasY = P.biasY + biasInParent.y;
+            P.biasW = P.biasW + biasInParent.w;
+            P.weightX = P.weightX + weightInParent.x, P.weightY = P.weightY + weightInParent.y;
+            P.weightW = P.weightW + weightInParent.w;
+        }
+    }
+
+    // outward: joint rates from momenta, then spatial velocities; the
+    // joint controllers on those rates; the momentum rates, gravity moment
+    // less the moving-frame term, then the controller torque, then the
+    // applied torque
+    const double baseX = figure.baseVelocity[0], baseY = figure.baseVelocity[1], baseW = figure.baseVelocity[5];
+    const double* target = figure.jointTarget.data();
+    const double* stiffness = data.controllerStiffness.data();
+    const double damping = data.controllerDamping;
+    double* controllerTorque = data.controllerTorque.data();
+    const double* appliedTorque = data.appliedTorque.data();
+    Vector previous{};
+    for (int i = 0; i < n; ++i) {
+        const PlanarTreeSegment& S = seg[i];
+        PlanarSegmentWork& W = work[i];
+        Vector parent = {baseX, baseY, baseW};
+        if (S.followsParent) parent = previous;
+        else if (S.parent >= 0) {
+            const PlanarSegmentWork& P = work[S.parent];
+            parent = {P.velocityX, P.velocityY, P.velocityW};
+        }
+        const Vector u = motionToChild(parent, S.linkLength, W.sinQ, W.cosQ);
+        const double rate = ((p[i] - W.biasW) - ((W.xw * u.x + W.yw * u.y) + W.ww * u.w)) / W.ww;
+        jointVelocity[i] = rate;
+        const Vector v = {u.x, u.y, u.w + rate};
+        previous = v;
+        W.velocityX = v.x, W.velocityY = v.y, W.velocityW = v.w;
+        const double torque = jointTorque(stiffness[i], target[i], q[i], damping, rate);
+        controllerTorque[i] = torque;
+        // the subtree's momentum H = A v + z, its linear part
+        const double hx = ((W.xx * v.x + W.xy * v.y) + W.xw * v.w) + W.biasX;
+        const double hy = ((W.xy * v.x + W.yy * v.y) + W.yw * v.w) + W.biasY;
+        momentumRate[i] = ((W.weightW - (v.x * hy - v.y * hx)) + torque) + appliedTorque[i];
+    }
+}
