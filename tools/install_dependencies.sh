@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs what marionette needs at one level, if any of it is missing: Debian
 # packages (as root, or through sudo) and npm packages into this checkout.
-# usage: tools/install_dependencies.sh [build|test|plot|web|golden|ci]   (default: build)
+# usage: tools/install_dependencies.sh [build|test|plot|python|web|golden|ci]   (default: build)
 #   build:  compiler, CMake, OpenGL/GLU/GLUT, GoogleTest, Google Benchmark, GNU MPFR,
 #           nlohmann's JSON (model files):
 #           the window program, the runner and the unit tests
 #   test:   build + the X server and tools the real-window test drives (Xvfb, xauth
 #           for xvfb-run, xdotool, ImageMagick, Python): the whole test suite
 #   plot:   build + matplotlib for tools/plot_run.py and its test
+#   python: build + pybind11, numpy, pytest, Dask's distributed and matplotlib for Debian's
+#           python3: the Python module (python/), its tests and its sweep example
 #   web:    build + Emscripten for the web page, its npm packages (npm ci --prefix
 #           web: the charting library, and esbuild, which bundles the one-file page),
 #           and Node, Chromium and the npm package playwright-core (npm ci --prefix
@@ -24,6 +26,7 @@ cd "$(dirname "$0")/.."
 build_debs=(g++ make cmake pkg-config libgtest-dev libbenchmark-dev freeglut3-dev libglu1-mesa-dev libgl-dev libmpfr-dev nlohmann-json3-dev)
 test_debs=(xvfb xauth xdotool x11-utils imagemagick python3)
 plot_debs=(python3-matplotlib)
+python_debs=(python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-dask python3-distributed python3-matplotlib)
 web_debs=(emscripten nodejs chromium)
 # A Node from outside Debian (NodeSource's, for one) carries its own npm, which Debian's would conflict with.
 command -v npm >/dev/null 2>&1 || web_debs+=(npm)
@@ -38,10 +41,11 @@ case "$level" in
   build) parts=(build) ;;
   test) parts=(build test) ;;
   plot) parts=(build plot) ;;
+  python) parts=(build python) ;;
   web) parts=(build web) ;;
   golden) parts=(golden) ;;
-  ci) parts=(build test plot web golden ci) ;;
-  *) echo "usage: tools/install_dependencies.sh [build|test|plot|web|golden|ci]" >&2; exit 2 ;;
+  ci) parts=(build test plot python web golden ci) ;;
+  *) echo "usage: tools/install_dependencies.sh [build|test|plot|python|web|golden|ci]" >&2; exit 2 ;;
 esac
 
 # What is missing: Debian packages not installed, npm folders not installed
