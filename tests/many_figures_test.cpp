@@ -48,7 +48,7 @@ void advance(FigureRun& run, const std::vector<SessionEvent>& events, std::size_
 }
 
 TEST(ManyFiguresTest, RunsInterleavedGiveTheirBitsAlone) {
-    // the design's figure at gravity 2 beside one at the standard gravity, and a chain with a hand
+    // the window program's figure at gravity 2 beside one at the standard gravity, and a chain with a hand
     const std::vector<std::shared_ptr<const FigureModel>> models = {marionetteFigure(), marionetteFigure(),
                                                                      builtin("chain:6")};
     PhysicsSettings low;
