@@ -336,6 +336,42 @@ bool readSession(Session& session, std::string& error, const char* text, std::si
     return true;
 }
 
+void appendSessionEvent(std::string& out, const SessionEvent& e, const FigureModel& figure) {
+    out += std::to_string(e.step);
+    switch (e.kind) {
+        case SessionEventKind::key:
+            out += " key ";
+            for (const auto& entry : keyNames)
+                if (entry.key == e.code) out += entry.name;
+            break;
+        case SessionEventKind::grab:
+            out += " grab ";
+            out += e.code >= 0 && e.code < figure.n ? figure.segmentName[e.code] : "?";
+            appendNumber(out, e.heldX);
+            appendNumber(out, e.heldY);
+            appendNumber(out, e.targetX);
+            appendNumber(out, e.targetY);
+            break;
+        case SessionEventKind::move:
+            out += " move";
+            appendNumber(out, e.targetX);
+            appendNumber(out, e.targetY);
+            break;
+        case SessionEventKind::release:
+            out += " release";
+            break;
+        case SessionEventKind::knob:
+            out += " knob ";
+            out += knobInfo[e.code].name;
+            appendNumber(out, e.targetX);
+            break;
+        case SessionEventKind::reset:
+            out += " reset";
+            break;
+    }
+    out += '\n';
+}
+
 std::string writeSession(const Session& session) {
     const bool namesFigure = session.figure != nullptr && session.figure != marionetteFigure();
     const FigureModel& figure = namesFigure ? *session.figure : *marionetteFigure();
@@ -345,41 +381,7 @@ std::string writeSession(const Session& session) {
         out += figureLine(figure);
         out += '\n';
     }
-    for (const SessionEvent& e : session.events) {
-        out += std::to_string(e.step);
-        switch (e.kind) {
-            case SessionEventKind::key:
-                out += " key ";
-                for (const auto& entry : keyNames)
-                    if (entry.key == e.code) out += entry.name;
-                break;
-            case SessionEventKind::grab:
-                out += " grab ";
-                out += e.code >= 0 && e.code < figure.n ? figure.segmentName[e.code] : "?";
-                appendNumber(out, e.heldX);
-                appendNumber(out, e.heldY);
-                appendNumber(out, e.targetX);
-                appendNumber(out, e.targetY);
-                break;
-            case SessionEventKind::move:
-                out += " move";
-                appendNumber(out, e.targetX);
-                appendNumber(out, e.targetY);
-                break;
-            case SessionEventKind::release:
-                out += " release";
-                break;
-            case SessionEventKind::knob:
-                out += " knob ";
-                out += knobInfo[e.code].name;
-                appendNumber(out, e.targetX);
-                break;
-            case SessionEventKind::reset:
-                out += " reset";
-                break;
-        }
-        out += '\n';
-    }
+    for (const SessionEvent& e : session.events) appendSessionEvent(out, e, figure);
     out += std::to_string(session.endStep);
     out += " end\n";
     return out;

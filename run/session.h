@@ -62,5 +62,9 @@ inline constexpr std::int64_t maxSessionStep = 1000000000000;  // 10^12
 // `session` unspecified.
 bool readSession(Session& session, std::string& error, const char* text, std::size_t length);
 
+// Appends the line of one event of a session of `figure` (whose names a
+// grab takes) to `out`, newline included, as writeSession writes it.
+void appendSessionEvent(std::string& out, const SessionEvent& event, const FigureModel& figure);
+
 // The text of a session, ending in a newline; readSession gives it back.
 std::string writeSession(const Session& session);

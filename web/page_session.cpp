@@ -13,16 +13,11 @@
 
 namespace {
 
-// The header line and the end line of a session's text with no events.
-std::size_t emptyTextBytes() {
-    return writeSession(Session{}).size();
-}
-
-// The length of one event's line in a session's text, newline included.
-std::size_t lineBytes(const SessionEvent& event) {
-    Session one;
-    one.events.push_back(event);
-    return writeSession(one).size() - emptyTextBytes();
+// The length of one event's line in a session's text of `figure`, newline included.
+std::size_t lineBytes(const SessionEvent& event, const FigureModel& figure) {
+    std::string line;
+    appendSessionEvent(line, event, figure);
+    return line.size();
 }
 
 // The step's end line is at most this long ("1000000000000 end\n").
@@ -36,7 +31,7 @@ bool fits(const PageSession& page, std::size_t moreBytes) {
 // Appends an event to the session and applies it.
 void appendAndApply(PageSession& page, const SessionEvent& event) {
     page.recorded.events.push_back(event);
-    page.textBytes += lineBytes(event);
+    page.textBytes += lineBytes(event, *page.run.model);
     applySessionEvent(page.run, event);
 }
 
@@ -108,8 +103,8 @@ bool recordInput(PageSession& page, SessionEvent input) {
             std::vector<SessionEvent>& events = page.recorded.events;
             if (!events.empty() && events.back().kind == SessionEventKind::move && events.back().step == input.step) {
                 SessionEvent& last = events.back();
-                const std::size_t oldBytes = lineBytes(last);
-                const std::size_t newBytes = lineBytes(input);
+                const std::size_t oldBytes = lineBytes(last, *page.run.model);
+                const std::size_t newBytes = lineBytes(input, *page.run.model);
                 if (newBytes > oldBytes && !fits(page, newBytes - oldBytes)) return false;
                 last = input;
                 page.textBytes = page.textBytes - oldBytes + newBytes;
@@ -128,10 +123,10 @@ bool recordInput(PageSession& page, SessionEvent input) {
         SessionEvent release;
         release.step = input.step;
         release.kind = SessionEventKind::release;
-        if (!fits(page, lineBytes(release))) return false;
+        if (!fits(page, lineBytes(release, *page.run.model))) return false;
         appendAndApply(page, release);
     }
-    if (!fits(page, lineBytes(input))) return false;
+    if (!fits(page, lineBytes(input, *page.run.model))) return false;
     appendAndApply(page, input);
     return true;
 }
@@ -165,7 +160,7 @@ void takeOverReplay(PageSession& page) {
     SessionEvent release;
     release.step = page.run.step;
     release.kind = SessionEventKind::release;
-    if (page.run.data.hand.active && fits(page, lineBytes(release))) appendAndApply(page, release);
+    if (page.run.data.hand.active && fits(page, lineBytes(release, *page.run.model))) appendAndApply(page, release);
 }
 
 std::string pageSessionText(const PageSession& page) {
