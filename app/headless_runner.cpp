@@ -7,6 +7,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "comparison.h"
 #include "figure_energy.h"
 #include "figure_run.h"
 #include "integrator.h"
@@ -127,7 +128,7 @@ const char* runnerUsage() {
     return "usage: marionette-sim [--steps N] [--every K] [--key STEP:NAME]... [--energy]\n"
            "                      [--gravity G] [--stiffness S] [--damping D] [--torque T]\n"
            "                      [--knob STEP:NAME=VALUE]... | [--session FILE]\n"
-           "                      [--model NAME|FILE] [--print-model | --export-mjcf]\n"
+           "                      [--model NAME|FILE] [--print-model | --export-mjcf] [--twin]\n"
            "       marionette-sim --help | --version\n"
            "Runs the figure from its start-up state for N steps of 0.00015 s (default 6667)\n"
            "and prints step,t,q0..q12,p0..p12 as CSV (q0..q(n-1),p0..p(n-1) for a figure\n"
@@ -146,7 +147,9 @@ const char* runnerUsage() {
            "--session FILE replays a session saved by the web page (keys, grabs, knobs,\n"
            "resets, each at its step) to its end step, or to N with --steps; the step\n"
            "column counts from the session's start, resets included. It holds the run's\n"
-           "inputs, so --key and --knob cannot come with it.\n"
+           "inputs, so --key and --knob cannot come with it. A session that compares\n"
+           "runs a second copy of the figure, nudged, beside it; --twin prints that\n"
+           "copy's rows instead, at the steps where it runs.\n"
            "--model runs another figure: marionette (the default), pendulum,\n"
            "double-pendulum, chain:N or tree:N (N from 1 to 4096), or a model file in\n"
            "marionette's JSON format. --print-model writes the figure in that format\n"
@@ -191,8 +194,8 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
             options.version = true;
             return true;
         }
-        if (std::strcmp(arg, "--energy") == 0) {
-            options.energy = true;
+        if (std::strcmp(arg, "--energy") == 0 || std::strcmp(arg, "--twin") == 0) {
+            (arg[2] == 'e' ? options.energy : options.twin) = true;
             continue;
         }
         if (std::strcmp(arg, "--print-model") == 0 || std::strcmp(arg, "--export-mjcf") == 0) {
@@ -238,6 +241,10 @@ bool parseRunnerArguments(RunnerOptions& options, std::string& error, int argc, 
     }
     if (!options.sessionFile.empty() && options.figureGiven) {
         error = "--session cannot be given with --model: the session names its figure";
+        return false;
+    }
+    if (options.twin && options.sessionFile.empty()) {
+        error = "--twin wants a --session that compares";
         return false;
     }
     if (options.printModel && options.exportMjcf) {
@@ -317,7 +324,10 @@ void runHeadless(const RunnerOptions& options, const Session* session, std::shar
     FigureRun run;
     const int n = figure->n;
     startFigureRun(run, std::move(figure), options.settings, options.energy);
-    const EnergyLedger* shownLedger = options.energy ? &run.ledger : nullptr;
+    // a session's comparison: its copy, nudged, beside the run (--twin prints its rows)
+    Comparison comparison;
+    comparison.twinKeepsLedger = options.energy;
+    const FigureRun& shown = options.twin ? comparison.twin : run;
     const std::int64_t steps = session != nullptr && !options.stepsGiven ? session->endStep : options.steps;
 
     const std::vector<SessionEvent> events = runnerEvents(options, session);
@@ -329,15 +339,18 @@ void runHeadless(const RunnerOptions& options, const Session* session, std::shar
     if (options.energy) std::fputs(",kinetic,gravity,spring,dissipated,supplied,knobs,hand,residual", out);
     std::fputc('\n', out);
 
-    for (;; stepFigureRun(run)) {
+    for (;; stepFigureRun(run), stepComparison(comparison)) {
         const std::int64_t step = run.step;
         const bool final = step == steps;
         const bool sampled = options.every > 0 && step % options.every == 0;
-        if (final || sampled) {
-            printRow(out, step, run.data, shownLedger);
+        if ((final || sampled) && (!options.twin || comparison.on)) {
+            printRow(out, step, shown.data, options.energy ? &shown.ledger : nullptr);
             if (std::ferror(out)) return;  // nowhere to write: the rest would be lost too
         }
         if (final) break;
-        for (; next != events.cend() && next->step == step; ++next) applySessionEvent(run, *next);
+        for (; next != events.cend() && next->step == step; ++next) {
+            applySessionEvent(run, *next);
+            followSessionEvent(comparison, run, *next);
+        }
     }
 }

@@ -38,6 +38,7 @@ struct RunnerOptions {
     bool printModel = false;           // --print-model: the figure as a model file, no run
     bool exportMjcf = false;           // --export-mjcf: the figure as MJCF, no run
     bool energy = false;  // eight energy columns after the state
+    bool twin = false;    // --twin: the rows of a session's comparison's copy
     bool help = false;
     bool version = false;
 };

@@ -42,6 +42,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "marionette-sim: %s\n", error.c_str());
         return 2;
     }
+    if (options.twin && !sessionCompares(session)) {
+        std::fprintf(stderr, "marionette-sim: --twin: %s never compares\n", options.sessionFile.c_str());
+        return 2;
+    }
     std::shared_ptr<const FigureModel> figure =
         session.figure != nullptr ? session.figure : loadFigure(options.figure, error);
     if (figure == nullptr) {

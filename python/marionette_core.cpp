@@ -366,8 +366,10 @@ py::tuple rolloutCore(const std::vector<Model>& models, const std::vector<py::ob
 }
 
 // The runner's CSV of a session, as numbers: what marionette-sim --session prints.
-py::array_t<double> replaySession(const Session& session, const std::vector<std::string>& arguments) {
-    const RunnerOptions options = parseOptions(arguments);
+py::array_t<double> replaySession(const Session& session, const std::vector<std::string>& arguments, bool twin) {
+    RunnerOptions options = parseOptions(arguments);
+    if (twin && !sessionCompares(session)) fail("twin=True: the session never compares");
+    options.twin = twin;
     char* buffer = nullptr;
     std::size_t length = 0;
     std::FILE* out = open_memstream(&buffer, &length);
@@ -666,10 +668,10 @@ ValueError if the state is not finite, before or after.)");
     m.def("_rollout", &rolloutCore);
     m.def(
         "_replay",
-        [](const std::string& textOrPath, bool isText, const std::vector<std::string>& arguments) {
-            return replaySession(sessionFrom(textOrPath, isText), arguments);
+        [](const std::string& textOrPath, bool isText, const std::vector<std::string>& arguments, bool twin) {
+            return replaySession(sessionFrom(textOrPath, isText), arguments, twin);
         },
-        py::arg("text_or_path"), py::arg("is_text"), py::arg("arguments"));
+        py::arg("text_or_path"), py::arg("is_text"), py::arg("arguments"), py::arg("twin"));
     m.def("_check_knob", [](const std::string& name) { knobNamed(name); }, py::arg("name"));
     m.def("_hardware_threads", [] { return std::max(1u, std::thread::hardware_concurrency()); });
 }

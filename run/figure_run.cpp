@@ -58,6 +58,8 @@ void applySessionEvent(FigureRun& run, const SessionEvent& event) {
             if (run.keepsLedger) openEnergyLedger(model, data, run.ledger, data.p.data(), data.q.data());
             run.stepsSinceReset = 0;
             break;
+        case SessionEventKind::compare:  // the copy's business (comparison.h): the run goes on as it was
+            break;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "builtin_figures.h"
+#include "comparison.h"
 #include "figure_model.h"
 #include "hand_pull.h"
 #include "model_file.h"
@@ -134,7 +135,8 @@ std::string figureLine(const FigureModel& figure) {
 
 // Reads one event line (after its step) into `event`; on failure `error`
 // says what is wrong, without the line number.
-bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& grabbing, const SegmentNames& segments) {
+bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& grabbing, const SegmentNames& segments,
+               bool namesFigure) {
     const std::string_view kind = f[1];
     auto wantFields = [&](std::size_t n, const char* form) {
         if (f.count() == n) return true;
@@ -235,7 +237,29 @@ bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& g
         grabbing = false;  // a reset lets go of the figure
         return true;
     }
-    error = "unknown event '" + std::string(kind) + "' (key, grab, move, release, knob, reset or end)";
+    if (kind == "compare") {
+        event.kind = SessionEventKind::compare;
+        if (!namesFigure) {
+            error = "a session that compares is of version 2 ('" + std::string(figureSessionFormatLine) + "')";
+            return false;
+        }
+        if (f.count() == 3 && f[2] == "off") {
+            event.code = -1;
+            return true;
+        }
+        if (!wantFields(4, "STEP compare SEGMENT NUDGE or STEP compare off")) return false;
+        event.code = segments.find(f[2]);
+        if (event.code < 0) {
+            error = "unknown segment '" + std::string(f[2]) + "' (" + segments.examples() + ")";
+            return false;
+        }
+        if (!parseNumber(event.targetX, f[3]) || !nudgeAllowed(event.targetX)) {
+            error = "the nudge '" + std::string(f[3]) + "' is not 0, nor from 1e-12 to 0.1 rad either way";
+            return false;
+        }
+        return true;
+    }
+    error = "unknown event '" + std::string(kind) + "' (key, grab, move, release, knob, reset, compare or end)";
     return false;
 }
 
@@ -322,7 +346,7 @@ bool readSession(Session& session, std::string& error, const char* text, std::si
         }
         if (session.events.size() >= maxSessionEvents) return fail("more than 10^6 events");
         std::string what;
-        if (!readEvent(event, what, f, grabbing, *segments)) return fail(what);
+        if (!readEvent(event, what, f, grabbing, *segments, namesFigure)) return fail(what);
         session.events.push_back(event);
     }
     if (lineNumber == 0) {
@@ -368,13 +392,32 @@ void appendSessionEvent(std::string& out, const SessionEvent& e, const FigureMod
         case SessionEventKind::reset:
             out += " reset";
             break;
+        case SessionEventKind::compare:
+            out += " compare ";
+            if (e.code < 0 || e.code >= figure.n) {
+                out += "off";
+                break;
+            }
+            out += figure.segmentName[e.code];
+            appendNumber(out, e.targetX);
+            break;
     }
     out += '\n';
 }
 
+bool sessionCompares(const Session& session) {
+    for (const SessionEvent& e : session.events)
+        if (e.kind == SessionEventKind::compare) return true;
+    return false;
+}
+
+bool sessionNamesFigure(const Session& session) {
+    return (session.figure != nullptr && session.figure != marionetteFigure()) || sessionCompares(session);
+}
+
 std::string writeSession(const Session& session) {
-    const bool namesFigure = session.figure != nullptr && session.figure != marionetteFigure();
-    const FigureModel& figure = namesFigure ? *session.figure : *marionetteFigure();
+    const bool namesFigure = sessionNamesFigure(session);
+    const FigureModel& figure = session.figure != nullptr ? *session.figure : *marionetteFigure();
     std::string out = namesFigure ? figureSessionFormatLine : sessionFormatLine;
     out += '\n';
     if (namesFigure) {

@@ -14,6 +14,8 @@
 //   STEP release
 //   STEP knob gravity|stiffness|damping|torque VALUE
 //   STEP reset
+//   STEP compare SEGMENT NUDGE     a second copy begins (comparison.h)
+//   STEP compare off               and ends
 //   STEP end
 //
 // STEP counts the steps since the session began (a reset does not restart
@@ -22,7 +24,9 @@
 // the figure (torso, rightUpperArm, ..., leftFoot in the window program's). The held point is in the segment's
 // drawn frame and the target in the drawing plane, both in the drawing's
 // units, each coordinate within the hand's reach (hand_pull.h); a knob's
-// value lies in its range (physics_settings.h). Numbers are written with 17
+// value lies in its range (physics_settings.h), a nudge in its own
+// (comparison.h). A session that compares is always of version 2, so that
+// a reader of version 1 alone never meets a line it does not know. Numbers are written with 17
 // significant digits, so they read back as the same doubles.
 #pragma once
 
@@ -32,14 +36,14 @@
 #include <string>
 #include <vector>
 
-enum class SessionEventKind { key, grab, move, release, knob, reset };
+enum class SessionEventKind { key, grab, move, release, knob, reset, compare };
 
 struct SessionEvent {
     std::int64_t step = 0;  // the event takes effect before this step is taken
     SessionEventKind kind = SessionEventKind::reset;
-    int code = 0;           // key: keyLeft .. keyDown; grab: segment; knob: a Knob
+    int code = 0;           // key: keyLeft .. keyDown; grab: segment; knob: a Knob; compare: the joint, -1 off
     double heldX = 0.0, heldY = 0.0;      // grab: the held point, in the segment's drawn frame
-    double targetX = 0.0, targetY = 0.0;  // grab, move: where the hand pulls; knob: the value in targetX
+    double targetX = 0.0, targetY = 0.0;  // grab, move: where the hand pulls; knob: the value, compare: the nudge, in targetX
 };
 
 struct FigureModel;
@@ -65,6 +69,13 @@ bool readSession(Session& session, std::string& error, const char* text, std::si
 // Appends the line of one event of a session of `figure` (whose names a
 // grab takes) to `out`, newline included, as writeSession writes it.
 void appendSessionEvent(std::string& out, const SessionEvent& event, const FigureModel& figure);
+
+// Whether the session has a compare event.
+bool sessionCompares(const Session& session);
+
+// Whether the session's text is of version 2, naming its figure: any figure
+// but the window program's, and any session that compares.
+bool sessionNamesFigure(const Session& session);
 
 // The text of a session, ending in a newline; readSession gives it back.
 std::string writeSession(const Session& session);

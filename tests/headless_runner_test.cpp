@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "builtin_figures.h"
 #include "figure_energy.h"
+#include "model_file.h"
 #include "integrator.h"
 
 namespace {
@@ -365,4 +367,33 @@ TEST(HeadlessRunnerTest, FiguresByNameFileOrSession) {
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(refused.err, "marionette-sim: " + file + ": damping_N_m_s_per_rad: missing\n");
     std::remove(file.c_str());
+}
+
+// A session that compares runs a nudged copy beside the figure, taking its
+// inputs: --twin prints the copy, which is exactly the figure started from
+// the nudged angle, and the figure's own rows are as without the comparison.
+TEST(HeadlessRunnerTest, ComparedSessionsRunTheNudgedCopy) {
+    const std::string dir = ::testing::TempDir() + "runner_twin_" + std::to_string(getpid());
+    std::string error;
+    FigureModel nudged = *builtinFigure("chain:4", error);
+    nudged.startAngle[1] += 1e-9;
+    const auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(dir + name) << text;
+        return dir + name;
+    };
+    const std::string model = write(".json", writeFigureModel(nudged, false));
+    const std::string compared = write(".cmp", "marionette-session 2\nfigure chain:4\n0 compare link1 1e-09\n100 key down\n3000 end\n");
+    const std::string plain = write(".txt", "marionette-session 2\nfigure chain:4\n100 key down\n3000 end\n");
+    const ProcessResult twin = runSim({"--session", compared, "--twin", "--every", "1000", "--energy"});
+    ASSERT_EQ(twin.status, 0) << twin.err;
+    const ProcessResult alone = runSim({"--model", model, "--steps", "3000", "--every", "1000", "--key", "100:down", "--energy"});
+    const std::vector<std::string> twinRows = lines(twin.out), aloneRows = lines(alone.out);
+    ASSERT_EQ(twinRows.size(), 4u);  // the header, then steps 1000, 2000 and 3000: the copy begins after step 0's row
+    EXPECT_EQ(std::vector<std::string>(twinRows.begin() + 1, twinRows.end()),
+              std::vector<std::string>(aloneRows.begin() + 2, aloneRows.end()));
+    EXPECT_EQ(runSim({"--session", compared}).out, runSim({"--session", plain}).out);
+    const ProcessResult refused = runSim({"--session", plain, "--twin"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err, "marionette-sim: --twin: " + plain + " never compares\n");
+    for (const char* name : {".json", ".cmp", ".txt"}) std::remove((dir + name).c_str());
 }

@@ -28,7 +28,7 @@ TEST(SessionTest, WrittenSessionsReadBackBitForBit) {
         SessionEvent e;
         step += static_cast<std::int64_t>(random() % 3);  // several events of one step too
         e.step = step;
-        switch (random() % 5) {
+        switch (random() % 6) {
             case 0:
                 e.kind = SessionEventKind::key;
                 e.code = keyLeft + static_cast<int>(random() % 4);
@@ -47,6 +47,11 @@ TEST(SessionTest, WrittenSessionsReadBackBitForBit) {
             case 2:
                 e.kind = grabbing ? SessionEventKind::release : SessionEventKind::reset;
                 grabbing = false;
+                break;
+            case 3:  // a comparison begun (a session that compares is of version 2) or ended
+                e.kind = SessionEventKind::compare;
+                e.code = static_cast<int>(random() % 14) - 1;
+                e.targetX = e.code < 0 ? 0.0 : std::ldexp(static_cast<double>(random() % 1000) - 500.0, -20 - static_cast<int>(random() % 20));
                 break;
             default:
                 e.kind = SessionEventKind::knob;
@@ -113,6 +118,11 @@ TEST(SessionTest, DamagedSessionsAreRefusedWithTheirLine) {
         {head + "0 jump\n1 end\n", "line 2: unknown event 'jump'"},
         {head + std::string("0 key u\0p\n1 end\n", 14), "line 2: a NUL byte"},
         {head + "7\n9 end\n", "line 2: a step without an event"},
+        {head + "0 compare torso 1e-9\n1 end\n", "line 2: a session that compares is of version 2"},
+        {"marionette-session 2\nfigure chain:2\n0 compare link1 0.2\n1 end\n", "line 3: the nudge '0.2' is not 0, nor"},
+        {"marionette-session 2\nfigure chain:2\n0 compare link1 1e-13\n1 end\n", "line 3: the nudge '1e-13'"},
+        {"marionette-session 2\nfigure chain:2\n0 compare link2 0\n1 end\n", "line 3: unknown segment 'link2'"},
+        {"marionette-session 2\nfigure chain:2\n0 compare off 1\n1 end\n", "line 3: unknown segment 'off'"},
     };
     for (const auto& c : cases) {
         Session session;

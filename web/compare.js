@@ -1,6 +1,7 @@
 // Compare: a second copy of the figure, begun from its state now with one
 // joint's angle nudged (or not at all), stepped with it and taking the same
-// keys, knobs, hand and resets, drawn light behind it; a graph of the
+// keys, knobs, hand and resets, drawn light behind it; part of the session,
+// so that a link or a saved file replays both copies; a graph of the
 // distance between the two states, on a log scale, over the last 10
 // simulated seconds, and in words how fast it grows.
 
@@ -57,21 +58,33 @@ function build() {
   }, [samples.t, samples.d], box);
 }
 
-function start() {
-  const joint = Number(byId('compare-joint').value);
-  const nudge = Number(byId('compare-nudge').value);
-  if (Module._webCompare(1, joint, nudge) !== 1) {
-    byId('compare-on').checked = false;
-    say('That nudge or joint is out of range.');
-    return;
-  }
+// The controls and the graph of a comparison that has begun, by the person
+// or by a session replayed.
+function shown() {
+  byId('compare-on').checked = true;
   clear();
   byId('compare-box').hidden = false;
   build();
 }
 
+function start() {
+  const joint = Number(byId('compare-joint').value);
+  const nudge = Number(byId('compare-nudge').value);
+  if (Module._webCompare(1, joint, nudge) !== 1) {
+    byId('compare-on').checked = false;
+    say('That nudge or joint is out of range, or the session is full.');
+    return;
+  }
+  shown();
+}
+
+// Ends the comparison (in the session too) and hides its graph.
 function stop() {
   Module._webCompare(0, 0, 0);
+  hidden();
+}
+
+function hidden() {
   byId('compare-on').checked = false;
   byId('compare-box').hidden = true;
   plot?.destroy();
@@ -79,21 +92,34 @@ function stop() {
   say('');
 }
 
+// A comparison a session began: the controls show its joint and nudge.
+function follow() {
+  const nudge = Module._webCompareNudge();
+  const select = byId('compare-nudge');
+  if (![...select.options].some((option) => Number(option.value) === nudge)) {
+    select.append(new Option(`${nudge} rad`, String(nudge)));
+  }
+  select.value = [...select.options].find((option) => Number(option.value) === nudge).value;
+  byId('compare-joint').value = String(Module._webCompareJoint());
+  shown();
+}
+
 // The joints to nudge follow the figure.
 export function compareFigure(segments) {
   const select = byId('compare-joint');
   const names = Array.from({ length: segments }, (_, i) => `joint ${i}`);
   select.replaceChildren(...names.map((name, i) => new Option(name, String(i))));
-  stop();
+  hidden();
 }
 
 // Every animation frame: a sample when the figure moved, and the words.
 export function showCompare() {
   const on = Module._webComparing() === 1;
   if (!on) {
-    if (byId('compare-on').checked) stop();
+    if (byId('compare-on').checked) hidden();
     return;
   }
+  if (!byId('compare-on').checked) follow();
   const step = Module._webStepCount();
   if (step === lastStep) return;
   if (step < lastStep) clear();

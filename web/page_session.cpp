@@ -28,11 +28,22 @@ bool fits(const PageSession& page, std::size_t moreBytes) {
            page.textBytes + moreBytes + endLineBytes <= maxSessionBytes;
 }
 
-// Appends an event to the session and applies it.
+// What one more event adds to the session's text: its line, and for the
+// first compare event of a session of the window program's figure, the
+// figure line and the version 2 format line in place of version 1.
+std::size_t addedBytes(const PageSession& page, const SessionEvent& event) {
+    const bool becomesVersion2 = event.kind == SessionEventKind::compare && !page.compares &&
+                                 (page.recorded.figure == nullptr || page.recorded.figure == marionetteFigure());
+    return lineBytes(event, *page.run.model) + (becomesVersion2 ? std::strlen("figure marionette\n") : 0);
+}
+
+// Appends an event to the session and applies it, to the comparison's copy too.
 void appendAndApply(PageSession& page, const SessionEvent& event) {
+    page.textBytes += addedBytes(page, event);
     page.recorded.events.push_back(event);
-    page.textBytes += lineBytes(event, *page.run.model);
+    if (event.kind == SessionEventKind::compare) page.compares = true;
     applySessionEvent(page.run, event);
+    followSessionEvent(page.comparison, page.run, event);
 }
 
 // The replay's events of the current step, in order.
@@ -61,6 +72,8 @@ void startPageSession(PageSession& page, std::shared_ptr<const FigureModel> figu
     page.replay = Session{};
     page.replayNext = 0;
     page.replaying = false;
+    page.comparison = Comparison{};
+    page.compares = false;
 }
 
 bool sessionHasRoom(const PageSession& page) {
@@ -116,6 +129,12 @@ bool recordInput(PageSession& page, SessionEvent input) {
         case SessionEventKind::release:
         case SessionEventKind::reset:
             break;
+        case SessionEventKind::compare:
+            // a comparison begins on a joint with a nudge allowed, and ends while it runs
+            if (input.code < 0 ? !page.comparison.on : input.code >= page.run.model->n || !nudgeAllowed(input.targetX))
+                return false;
+            if (input.code < 0) input.targetX = 0.0;
+            break;
     }
     if (page.replaying) takeOverReplay(page);
     // a grab while the hand holds: it lets go first, as a session says
@@ -126,7 +145,7 @@ bool recordInput(PageSession& page, SessionEvent input) {
         if (!fits(page, lineBytes(release, *page.run.model))) return false;
         appendAndApply(page, release);
     }
-    if (!fits(page, lineBytes(input, *page.run.model))) return false;
+    if (!fits(page, addedBytes(page, input))) return false;
     appendAndApply(page, input);
     return true;
 }
@@ -144,6 +163,7 @@ void startReplay(PageSession& page, Session loaded) {
 bool stepPageSession(PageSession& page) {
     if (page.replaying) applyDueReplayEvents(page);
     stepFigureRun(page.run);
+    stepComparison(page.comparison);
     if (!page.replaying || page.run.step < page.replay.endStep) return false;
     // the end: its own events too, so that the figure stands as it did where the session was made
     applyDueReplayEvents(page);
@@ -180,12 +200,14 @@ void writeSessionCsv(const Session& session, std::FILE* out) {
 
 namespace {
 
-// A snapshot: this header, then the state, the books' last rates and angles
-// (n each: q, p, lastRate, lastAngle), then the events recorded. The header
-// goes as it lies in memory: only this same program reads it.
-constexpr std::uint32_t snapshotTag = 0x6d617232;  // "mar2"
+// A snapshot: the run, then whether a comparison runs (its joint, nudge and
+// copy if so), then the events recorded. A run goes as this header, then its
+// state and its books' last rates and angles (n each: q, p, lastRate,
+// lastAngle). Headers go as they lie in memory: only this same program reads
+// them.
+constexpr std::uint32_t snapshotTag = 0x6d617233;  // "mar3"
 
-struct SnapshotHeader {
+struct RunHeader {
     std::uint32_t tag;
     std::int32_t n;
     KeyState keys;
@@ -195,67 +217,73 @@ struct SnapshotHeader {
     std::int32_t keepsLedger;
     FigureEnergy start, now;
     double dissipated, supplied, knobWork, handWork, residual;
-    std::uint64_t count;
 };
 
-static_assert(std::is_trivially_copyable_v<SnapshotHeader> && std::is_trivially_copyable_v<SessionEvent> &&
-              sizeof(SnapshotHeader) <= 1024);
+struct ComparisonHeader {
+    std::int32_t on, joint, twinKeepsLedger;
+    double nudge;
+    std::uint64_t count;  // the events recorded
+};
+
+static_assert(std::is_trivially_copyable_v<RunHeader> && std::is_trivially_copyable_v<ComparisonHeader> &&
+              std::is_trivially_copyable_v<SessionEvent> && 2 * sizeof(RunHeader) + sizeof(ComparisonHeader) <= 1024);
+
+template <typename T>
+void put(std::string& bytes, const T& value) {
+    bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
 
 void putDoubles(std::string& bytes, const std::vector<double>& values, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        const double v = i < values.size() ? values[i] : 0.0;
-        bytes.append(reinterpret_cast<const char*>(&v), sizeof v);
-    }
+    for (std::size_t i = 0; i < n; ++i) put(bytes, i < values.size() ? values[i] : 0.0);
 }
 
-void takeDoubles(std::vector<double>& values, const char*& at, std::size_t n) {
-    values.resize(n);
-    std::memcpy(values.data(), at, n * sizeof(double));
-    at += n * sizeof(double);
-}
-
-}  // namespace
-
-std::string pageSnapshot(const PageSession& page) {
-    const FigureRun& run = page.run;
+void putRun(std::string& bytes, const FigureRun& run) {
     const EnergyLedger& books = run.ledger;
+    put(bytes, RunHeader{snapshotTag, run.model->n, run.keys, run.settings, run.data.hand, run.step,
+                         run.stepsSinceReset, run.keepsLedger ? 1 : 0, books.start, books.now, books.dissipated,
+                         books.supplied, books.knobWork, books.handWork, books.residual});
     const auto n = static_cast<std::size_t>(run.model->n);
-    const SnapshotHeader header{snapshotTag, run.model->n, run.keys, run.settings, run.data.hand, run.step,
-                                run.stepsSinceReset, run.keepsLedger ? 1 : 0, books.start, books.now,
-                                books.dissipated, books.supplied, books.knobWork, books.handWork, books.residual,
-                                page.recorded.events.size()};
-    std::string bytes;
-    bytes.reserve(sizeof header + 4 * n * sizeof(double) + header.count * sizeof(SessionEvent));
-    bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
     putDoubles(bytes, run.data.q, n);
     putDoubles(bytes, run.data.p, n);
     putDoubles(bytes, books.lastRate, n);
     putDoubles(bytes, books.lastAngle, n);
-    if (header.count > 0)
-        bytes.append(reinterpret_cast<const char*>(page.recorded.events.data()), header.count * sizeof(SessionEvent));
-    return bytes;
 }
 
-bool restorePageSnapshot(PageSession& page, const char* bytes, std::size_t length) {
-    SnapshotHeader h{};
-    if (bytes == nullptr || length < sizeof h) return false;
-    std::memcpy(&h, bytes, sizeof h);
-    const int n = page.run.model->n;
-    const std::size_t stateBytes = 4 * static_cast<std::size_t>(n) * sizeof(double);
-    if (h.tag != snapshotTag || h.n != n || h.count > maxSessionEvents ||
-        length != sizeof h + stateBytes + h.count * sizeof(SessionEvent) ||
+// Reads bytes from `at` on, if there are that many before `end`.
+class Reader {
+public:
+    Reader(const char* at, const char* end) : at_(at), end_(end) {}
+    bool take(void* out, std::size_t size) {
+        if (static_cast<std::size_t>(end_ - at_) < size) return false;
+        std::memcpy(out, at_, size);
+        at_ += size;
+        return true;
+    }
+    bool takeDoubles(std::vector<double>& values, std::size_t n) {
+        values.resize(n);
+        return take(values.data(), n * sizeof(double));
+    }
+    bool atEnd() const { return at_ == end_; }
+
+private:
+    const char* at_;
+    const char* end_;
+};
+
+// A run of `model` from a snapshot's bytes; false for bytes that are none.
+bool takeRun(FigureRun& run, std::shared_ptr<const FigureModel> model, Reader& in) {
+    RunHeader h{};
+    const int n = model->n;
+    if (!in.take(&h, sizeof h) || h.tag != snapshotTag || h.n != n ||
         (h.hand.active && (h.hand.segment < 0 || h.hand.segment >= n)))
         return false;
     for (int k = 0; k < knobCount; ++k)
         if (!knobValueAllowed(static_cast<Knob>(k), knobValue(h.settings, static_cast<Knob>(k)))) return false;
-    FigureRun run;
-    startFigureRun(run, page.run.model, h.settings, h.keepsLedger != 0);
-    const char* at = bytes + sizeof h;
-    takeDoubles(run.data.q, at, n);
-    takeDoubles(run.data.p, at, n);
+    startFigureRun(run, std::move(model), h.settings, h.keepsLedger != 0);
     std::vector<double> lastRate, lastAngle;
-    takeDoubles(lastRate, at, n);
-    takeDoubles(lastAngle, at, n);
+    if (!in.takeDoubles(run.data.q, n) || !in.takeDoubles(run.data.p, n) || !in.takeDoubles(lastRate, n) ||
+        !in.takeDoubles(lastAngle, n))
+        return false;
     run.keys = h.keys;
     run.data.hand = h.hand;
     run.step = h.step;
@@ -272,12 +300,47 @@ bool restorePageSnapshot(PageSession& page, const char* bytes, std::size_t lengt
         books.lastRate = std::move(lastRate);
         books.lastAngle = std::move(lastAngle);
     }
+    return true;
+}
+
+}  // namespace
+
+std::string pageSnapshot(const PageSession& page) {
+    const Comparison& c = page.comparison;
+    const std::uint64_t count = page.recorded.events.size();
+    std::string bytes;
+    bytes.reserve(2 * sizeof(RunHeader) + sizeof(ComparisonHeader) + 8 * page.run.data.q.size() * sizeof(double) +
+                  count * sizeof(SessionEvent));
+    putRun(bytes, page.run);
+    put(bytes, ComparisonHeader{c.on ? 1 : 0, c.joint, c.twinKeepsLedger ? 1 : 0, c.nudge, count});
+    if (c.on) putRun(bytes, c.twin);
+    if (count > 0) bytes.append(reinterpret_cast<const char*>(page.recorded.events.data()), count * sizeof(SessionEvent));
+    return bytes;
+}
+
+bool restorePageSnapshot(PageSession& page, const char* bytes, std::size_t length) {
+    if (bytes == nullptr) return false;
+    Reader in(bytes, bytes + length);
+    FigureRun run;
+    ComparisonHeader h{};
+    Comparison comparison;
+    if (!takeRun(run, page.run.model, in) || !in.take(&h, sizeof h) || h.count > maxSessionEvents) return false;
+    comparison.on = h.on != 0;
+    comparison.joint = h.joint;
+    comparison.nudge = h.nudge;
+    comparison.twinKeepsLedger = h.twinKeepsLedger != 0;
+    if (comparison.on && (h.joint < 0 || h.joint >= run.model->n || !nudgeAllowed(h.nudge) ||
+                          !takeRun(comparison.twin, page.run.model, in)))
+        return false;
     Session recorded;
     recorded.figure = page.recorded.figure;
     recorded.events.resize(h.count);
-    if (h.count > 0) std::memcpy(recorded.events.data(), at, h.count * sizeof(SessionEvent));
+    if (h.count > 0 && !in.take(recorded.events.data(), h.count * sizeof(SessionEvent))) return false;
+    if (!in.atEnd()) return false;
     page.run = std::move(run);
+    page.comparison = std::move(comparison);
     page.textBytes = writeSession(recorded).size() - std::strlen("0 end\n");
+    page.compares = sessionCompares(recorded);
     page.recorded = std::move(recorded);
     page.replay = Session{};
     page.replayNext = 0;

@@ -1,5 +1,6 @@
 // The page's run of the figure and its session. Every input that changes
-// the physics (a key, a knob, a grab, a move of the hand, a release, a reset)
+// the physics (a key, a knob, a grab, a move of the hand, a release, a
+// reset, a comparison begun or ended)
 // comes through recordInput: it is stamped with the step before which it
 // takes effect, appended to the session and applied by applySessionEvent,
 // as the runner applies it. A loaded session replays through the same path,
@@ -13,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "comparison.h"
 #include "figure_run.h"
 #include "session.h"
 
@@ -23,6 +25,8 @@ struct PageSession {
     Session replay;            // a loaded session, while it replays
     std::size_t replayNext = 0;  // replay.events[replayNext] is the next to apply
     bool replaying = false;
+    Comparison comparison;       // a second copy, begun and ended by the session's compare events
+    bool compares = false;       // whether the session has a compare event yet
 };
 
 // A fresh session of the figure that runs (the window program's, before any
@@ -38,7 +42,9 @@ void startPageSession(PageSession& page, std::shared_ptr<const FigureModel> figu
 // belongs to a drag from before it and is ignored. An input that would
 // change nothing is neither applied nor recorded: an unknown key, a knob
 // value out of range or equal to the one in force, a grab the hand refuses,
-// a move or release while nothing is held. Neither is an input that would
+// a move or release while nothing is held, a compare on a joint that is
+// none or with a nudge not allowed, an end of a comparison that does not
+// run. Neither is an input that would
 // take the session beyond what a session may hold (maxSessionEvents,
 // maxSessionBytes). A grab's and a move's target are recorded as the hand
 // took them (clamped to its reach); a move at the same step as the move
@@ -79,7 +85,7 @@ std::string pageSnapshot(const PageSession& page);
 
 // The largest snapshot: a figure of maxSegments and a full session.
 inline constexpr std::size_t maxPageSnapshotBytes =
-    1024 + 4 * maxSegments * sizeof(double) + maxSessionEvents * sizeof(SessionEvent);
+    1024 + 8 * maxSegments * sizeof(double) + maxSessionEvents * sizeof(SessionEvent);
 
 // Takes on a snapshot made by pageSnapshot in this same program, ending any
 // replay; false, changing nothing, for bytes that are none.

@@ -58,22 +58,8 @@ std::vector<double> barCoordinates;  // and what webBars hands the page
 // The running figure's model.
 const FigureModel& model() { return *page.run.model; }
 
-// The comparison: a second run of the same figure beside the page's, begun
-// from its state with one joint's angle nudged, stepped with it and given
-// every input the page's run takes, so that the two differ by the nudge alone.
-struct Comparison {
-    bool on = false;
-    FigureRun twin;
-    int joint = 0;
-    double nudge = 0.0;  // rad, added to the joint's angle at the start and after every reset
-};
-Comparison comparison;
-
-// The twin begins again from the page's run, nudged.
-void startTwin() {
-    comparison.twin = page.run;
-    comparison.twin.data.q[comparison.joint] += comparison.nudge;
-}
+// The comparison, if one runs: the page's session's (page.comparison).
+const Comparison& comparison = page.comparison;
 
 // A figure drawn as bars is seen from straight ahead, the pivot in the middle
 // and a circle of the figure's reach (a little more) filling the canvas's
@@ -140,7 +126,6 @@ bool advance() {
     ++stepsTaken;
     ++stepsAtPace[static_cast<int>(pace)];
     pictureDue = true;
-    if (comparison.on) stepFigureRun(comparison.twin);
     return stepPageSession(page);
 }
 
@@ -157,18 +142,8 @@ void takeStep() {
 
 // An input of the person's, recorded and applied (recordInput); the picture follows.
 bool input(const SessionEvent& event) {
-    const std::vector<SessionEvent>& events = page.recorded.events;
-    const std::size_t before = events.size();
     const bool recorded = recordInput(page, event);
     if (recorded) pictureDue = true;
-    // the twin takes what the page's run took: the events appended, or a
-    // move that took the place of the last
-    if (recorded && comparison.on) {
-        for (std::size_t k = events.size() == before ? before - 1 : before; k < events.size(); ++k) {
-            applySessionEvent(comparison.twin, events[k]);
-            if (events[k].kind == SessionEventKind::reset) comparison.twin.data.q[comparison.joint] += comparison.nudge;
-        }
-    }
     return recorded;
 }
 
@@ -278,7 +253,6 @@ void tookFigure() {
 
 // The figure the page runs from now on, in a fresh session.
 void changeFigure(std::shared_ptr<const FigureModel> figure) {
-    comparison.on = false;
     startPageSession(page, std::move(figure));
     tookFigure();
     for (double& steps : stepsAtPace) steps = 0.0;
@@ -558,7 +532,6 @@ EMSCRIPTEN_KEEPALIVE const char* webLoadSession(double bytes) {
     owedSteps = 0.0;
     pictureDue = true;
     for (double& steps : stepsAtPace) steps = 0.0;
-    comparison.on = false;
     if (!read) {
         startPageSession(page);
         return handOver(error);
@@ -573,7 +546,6 @@ EMSCRIPTEN_KEEPALIVE const char* webLoadSession(double bytes) {
 // A fresh session: the start-up state, the knobs at their standard values,
 // nothing held, nothing recorded.
 EMSCRIPTEN_KEEPALIVE void webFreshSession() {
-    comparison.on = false;
     startPageSession(page);
     for (double& steps : stepsAtPace) steps = 0.0;
     owedSteps = 0.0;
@@ -669,7 +641,6 @@ EMSCRIPTEN_KEEPALIVE int webRestoreSnapshot(double bytes) {
     inbox.reset();
     inboxBytes = 0;
     if (!restored) return 0;
-    comparison.on = false;
     stepsAtPace[static_cast<int>(pace)] += static_cast<double>(page.run.step - before);
     paused = true;
     owedSteps = 0.0;
@@ -752,22 +723,14 @@ EMSCRIPTEN_KEEPALIVE int webParent(int i) {
 // The comparison. webCompare(1, joint, nudge) begins a copy of the running
 // figure from its state now, the joint's angle nudged by `nudge` rad (0, or
 // 1e-12 to 0.1 either way), ending a replay; webCompare(0, ...) ends it.
-// Returns 1, or 0 for a joint or a nudge out of range, changing nothing.
+// Either goes into the session. Returns 1, or 0 for a joint or a nudge out
+// of range, or a session with no room left, changing nothing.
 EMSCRIPTEN_KEEPALIVE int webCompare(int on, int joint, double nudge) {
-    if (on == 0) {
-        comparison.on = false;
-        pictureDue = true;
-        return 1;
-    }
-    const double size = std::abs(nudge);
-    if (joint < 0 || joint >= model().n || !(size == 0.0 || (size >= 1e-12 && size <= 0.1))) return 0;
-    takeOverReplay(page);
-    comparison.joint = joint;
-    comparison.nudge = nudge;
-    comparison.on = true;
-    startTwin();
-    pictureDue = true;
-    return 1;
+    SessionEvent event = inputOf(SessionEventKind::compare, on != 0 ? joint : -1);
+    event.targetX = on != 0 ? nudge : 0.0;
+    if (on == 0 && !comparison.on) return 1;
+    if (on != 0 && (joint < 0 || !nudgeAllowed(nudge))) return 0;
+    return input(event) ? 1 : 0;
 }
 
 EMSCRIPTEN_KEEPALIVE int webComparing() {
@@ -783,17 +746,18 @@ EMSCRIPTEN_KEEPALIVE double webTwinMomentum(int i) {
     return comparison.on && i >= 0 && i < model().n ? comparison.twin.data.p[i] : 0.0;
 }
 
-// The distance between the two states: the root of the sum of the squared
-// differences of every angle and momentum; -1 while there is no comparison.
+// The distance between the two states (comparisonDistance); -1 while there is no comparison.
 EMSCRIPTEN_KEEPALIVE double webDistance() {
-    if (!comparison.on) return -1.0;
-    double sum = 0.0;
-    for (int i = 0; i < model().n; ++i) {
-        const double dq = page.run.data.q[i] - comparison.twin.data.q[i];
-        const double dp = page.run.data.p[i] - comparison.twin.data.p[i];
-        sum += dq * dq + dp * dp;
-    }
-    return std::sqrt(sum);
+    return comparisonDistance(page.run, comparison);
+}
+
+// The comparison's joint and nudge, while one runs, for the page's controls.
+EMSCRIPTEN_KEEPALIVE int webCompareJoint() {
+    return comparison.joint;
+}
+
+EMSCRIPTEN_KEEPALIVE double webCompareNudge() {
+    return comparison.nudge;
 }
 
 }  // extern "C"

@@ -165,7 +165,7 @@ def rollout(models, initial_states=None, nstep=0, record_every=1, keys=None, nth
     return states
 
 
-def replay(session, steps=None, every=100, energy=False):
+def replay(session, steps=None, every=100, energy=False, twin=False):
     """The rows marionette-sim --session prints for a session, as numbers.
 
     session  the session's text ("marionette-session ..."), its path, or an
@@ -174,6 +174,9 @@ def replay(session, steps=None, every=100, energy=False):
     steps    run to this step (default: the session's end), as --steps
     every    a row every this many steps, 0 for the last only, as --every
     energy   add the eight --energy columns
+    twin     for a session that compares (a second copy, nudged, beside the
+             figure, as the web page's Compare runs it): the copy's rows
+             instead, at the steps where it runs, as --twin
 
     Returns a float64 array of rows: step, t, q0..q(n-1), p0..p(n-1) and, with
     energy, kinetic, gravity, spring, dissipated, supplied, knobs, hand, residual.
@@ -187,5 +190,5 @@ def replay(session, steps=None, every=100, energy=False):
     if energy:
         arguments.append("--energy")
     if text is not None:
-        return _core._replay(text, True, arguments)
-    return _core._replay(_os.fsdecode(session), False, arguments)
+        return _core._replay(text, True, arguments, bool(twin))
+    return _core._replay(_os.fsdecode(session), False, arguments, bool(twin))

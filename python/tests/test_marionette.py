@@ -94,6 +94,19 @@ def test_equals_the_runner(figure, tmp_path):
     np.testing.assert_array_equal(states[0], runner[:, 2:])
 
 
+def test_replay_of_a_comparison_gives_the_nudged_copy():
+    """twin=True gives a comparing session's copy: the figure started from the nudged angle."""
+    text = "marionette-session 2\nfigure chain:4\n0 compare link1 1e-09\n100 key down\n3000 end\n"
+    model = marionette.Model.builtin("chain:4")
+    data = marionette.Data(model)
+    data.q[1] += 1e-9
+    marionette.step(model, data, 100)
+    data.press("down")
+    marionette.step(model, data, 2900)
+    np.testing.assert_array_equal(marionette.replay(text, every=0, twin=True)[-1, 2:], np.concatenate([data.q, data.p]))
+    assert not np.array_equal(marionette.replay(text, every=0)[-1, 2:], np.concatenate([data.q, data.p]))
+
+
 def test_state_save_and_restore():
     """set_state(get_state()) continues bit for bit: keys, knobs, hand and books included."""
     model = marionette.Model.builtin("chain:8")

@@ -231,6 +231,24 @@ async function main() {
   check(distance > 1e-7 && /Distance/.test(parted.note) && (Number.isNaN(slope) || slope > 0), `with a nudge of 1e-9 rad the copies are ${distance} apart: ${parted.note}`);
   pass(`compare with a nudge of 1e-9 rad: ${distance.toExponential(2)} apart after 6 s; the page says: ${parted.note}`);
   await pair.screenshot({ path: path.join(workDir, 'figure_compare.png') });
+
+  // The comparison is part of the session: the runner's --twin and a fresh
+  // page replay the nudged copy exactly.
+  const compared = await pair.evaluate(() => Module.UTF8ToString(Module._webSessionText(), Module._webTextLength()));
+  check(/\n\d+ compare \S+ \S+e-09\n/.test(compared), `the session does not carry the comparison: ${compared}`);
+  const comparedFile = path.join(workDir, 'compare_session.txt');
+  writeFileSync(comparedFile, compared);
+  const twinInRunner = firstDifference(parted.b, runnerRows(runner, ['--session', comparedFile, '--twin', '--every', '0']).at(-1),
+    { compareSteps: false });
+  check(twinInRunner === null, `the copy against marionette-sim --session --twin: ${twinInRunner}`);
+  const again = await open('', `#session=${deflateRawSync(Buffer.from(compared)).toString('base64url')}`);
+  await again.waitForFunction((end) => !window.marionette.session().replaying && window.marionette.session().step === end,
+    (await pair.evaluate(() => window.marionette.session())).step, { timeout: 120000 });
+  const twinState = await again.evaluate(() => window.marionette.state(1));
+  const twinInPage = twinState === null ? 'no copy' : firstDifference(twinState, parted.b);
+  check(twinInPage === null && firstDifference(await state(again), parted.a) === null && await again.isChecked('#compare-on'),
+    `the comparison's link in a fresh page: ${twinInPage}`);
+  pass('a session that compares replays both copies exactly in a fresh page and in marionette-sim --session --twin');
   check(problems.length === 0, `the page reported errors: ${problems.join('; ')}`);
 }
 
