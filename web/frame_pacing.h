@@ -11,6 +11,7 @@ enum class Pace : int { realTime = 0, slowMotion = 1, fastest = 2 };
 
 inline constexpr double frameBudgetMs = 10.0;  // the most one frame spends integrating
 inline constexpr int stepsPerClockLook = 25;   // steps between two looks at the clock
+inline constexpr double maxLagMs = 100.0;      // the most wall-clock time a pace may lag and still catch up
 
 // Simulated seconds per wall-clock second of a pace that follows the clock.
 constexpr double clockRate(Pace pace) {
@@ -22,9 +23,11 @@ constexpr double clockRate(Pace pace) {
 // the steps that bring simulated time level with elapsedMs of wall-clock
 // time times the pace's rate, carrying the fraction of a step over in
 // owedSteps; at the fastest pace, as many as fit in frameBudgetMs. Either way
-// it stops once frameBudgetMs have passed, and then forgets what the clock
-// still asked for: a machine too slow for real time falls behind smoothly
-// instead of piling up work it can never catch up with.
+// it stops once frameBudgetMs have passed, and then carries what the clock
+// still asked for into the next frames up to maxLagMs of it, forgetting the
+// rest: a frame that came late (a busy moment, a slow picture) is made up
+// over the frames after it, while a machine too slow for the pace falls
+// behind smoothly instead of piling up work it can never catch up with.
 template <class Now, class Step>
 std::int64_t runFrameSteps(double& owedSteps, Pace pace, double elapsedMs, Now now, Step step) {
     const bool followsClock = pace != Pace::fastest;
@@ -36,7 +39,8 @@ std::int64_t runFrameSteps(double& owedSteps, Pace pace, double elapsedMs, Now n
         ++taken;
         if (followsClock) owedSteps -= 1.0;
         if (taken % stepsPerClockLook == 0 && now() >= deadline) {
-            if (followsClock && owedSteps >= 1.0) owedSteps = 0.0;
+            const double maxOwed = maxLagMs * 0.001 * clockRate(pace) / timeStep;
+            if (followsClock && owedSteps > maxOwed) owedSteps = maxOwed;
             break;
         }
     }
