@@ -32,6 +32,12 @@ void followSessionEvent(Comparison& c, const FigureRun& run, const SessionEvent&
         return;
     }
     if (!c.on) return;
+    if (event.kind == SessionEventKind::copyKnob) {
+        SessionEvent knob = event;
+        knob.kind = SessionEventKind::knob;
+        applySessionEvent(c.twin, knob);
+        return;
+    }
     applySessionEvent(c.twin, event);
     if (event.kind == SessionEventKind::reset) nudgeTwin(c);
 }

@@ -22,9 +22,11 @@ struct Comparison {
 };
 
 // Follows one event after `run` has taken it. A compare event begins the
-// comparison (again, if it runs: from the run's state now) or ends it; any
-// other event goes to the copy as well, and after a reset the copy is nudged
-// again. The copy's books, if kept, open when it begins and at each reset,
+// comparison (again, if it runs: from the run's state now, knobs and all)
+// or ends it; a copy-knob event turns the copy's knob alone, so that the
+// two may run under different knobs; any other event goes to the copy as
+// well (a knob turned for both sets both), and after a reset the copy is
+// nudged again. The copy's books, if kept, open when it begins and at each reset,
 // after the nudge.
 void followSessionEvent(Comparison& comparison, const FigureRun& run, const SessionEvent& event);
 

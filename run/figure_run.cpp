@@ -59,6 +59,7 @@ void applySessionEvent(FigureRun& run, const SessionEvent& event) {
             run.stepsSinceReset = 0;
             break;
         case SessionEventKind::compare:  // the copy's business (comparison.h): the run goes on as it was
+        case SessionEventKind::copyKnob:
             break;
     }
 }

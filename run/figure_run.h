@@ -39,7 +39,8 @@ void startFigureRun(FigureRun& run, const PhysicsSettings& settings, bool keepsL
 // the hand's target, a release lets go; a knob takes its value and the books
 // count the jump of stored energy; a reset goes back to the start state
 // with every torque off and nothing held, the knobs as they are, the books
-// opened anew; a compare event changes nothing here (comparison.h). The
+// opened anew; a compare or copy-knob event changes nothing here
+// (comparison.h). The
 // event's step is not looked at.
 void applySessionEvent(FigureRun& run, const SessionEvent& event);
 

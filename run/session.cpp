@@ -135,8 +135,15 @@ std::string figureLine(const FigureModel& figure) {
 
 // Reads one event line (after its step) into `event`; on failure `error`
 // says what is wrong, without the line number.
-bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& grabbing, const SegmentNames& segments,
-               bool namesFigure) {
+// What the lines before have left in force: a hand that holds, a comparison that runs.
+struct ReaderState {
+    bool grabbing = false;
+    bool comparing = false;
+};
+
+bool readEvent(SessionEvent& event, std::string& error, const Fields& f, ReaderState& state,
+               const SegmentNames& segments, bool namesFigure) {
+    bool& grabbing = state.grabbing;
     const std::string_view kind = f[1];
     auto wantFields = [&](std::size_t n, const char* form) {
         if (f.count() == n) return true;
@@ -207,9 +214,16 @@ bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& g
         grabbing = false;
         return true;
     }
-    if (kind == "knob") {
-        event.kind = SessionEventKind::knob;
-        if (!wantFields(4, "STEP knob gravity|stiffness|damping|torque VALUE")) return false;
+    if (kind == "knob" || kind == "copy-knob") {
+        const bool copy = kind == "copy-knob";
+        event.kind = copy ? SessionEventKind::copyKnob : SessionEventKind::knob;
+        if (!wantFields(4, copy ? "STEP copy-knob gravity|stiffness|damping|torque VALUE"
+                                : "STEP knob gravity|stiffness|damping|torque VALUE"))
+            return false;
+        if (copy && !state.comparing) {
+            error = "a copy's knob while no comparison runs";
+            return false;
+        }
         int index = -1;
         for (int k = 0; k < knobCount; ++k)
             if (f[2] == knobInfo[k].name) index = k;
@@ -245,6 +259,7 @@ bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& g
         }
         if (f.count() == 3 && f[2] == "off") {
             event.code = -1;
+            state.comparing = false;
             return true;
         }
         if (!wantFields(4, "STEP compare SEGMENT NUDGE or STEP compare off")) return false;
@@ -257,9 +272,10 @@ bool readEvent(SessionEvent& event, std::string& error, const Fields& f, bool& g
             error = "the nudge '" + std::string(f[3]) + "' is not 0, nor from 1e-12 to 0.1 rad either way";
             return false;
         }
+        state.comparing = true;
         return true;
     }
-    error = "unknown event '" + std::string(kind) + "' (key, grab, move, release, knob, reset, compare or end)";
+    error = "unknown event '" + std::string(kind) + "' (key, grab, move, release, knob, reset, compare, copy-knob or end)";
     return false;
 }
 
@@ -282,7 +298,7 @@ bool readSession(Session& session, std::string& error, const char* text, std::si
     const std::string_view all(text, length);
     std::size_t lineStart = 0;
     std::size_t lineNumber = 0;
-    bool grabbing = false;
+    ReaderState state;
     bool ended = false;
     bool namesFigure = false;  // version 2: the second line names the figure
     std::unique_ptr<SegmentNames> segments;
@@ -346,7 +362,7 @@ bool readSession(Session& session, std::string& error, const char* text, std::si
         }
         if (session.events.size() >= maxSessionEvents) return fail("more than 10^6 events");
         std::string what;
-        if (!readEvent(event, what, f, grabbing, *segments, namesFigure)) return fail(what);
+        if (!readEvent(event, what, f, state, *segments, namesFigure)) return fail(what);
         session.events.push_back(event);
     }
     if (lineNumber == 0) {
@@ -385,7 +401,8 @@ void appendSessionEvent(std::string& out, const SessionEvent& e, const FigureMod
             out += " release";
             break;
         case SessionEventKind::knob:
-            out += " knob ";
+        case SessionEventKind::copyKnob:
+            out += e.kind == SessionEventKind::knob ? " knob " : " copy-knob ";
             out += knobInfo[e.code].name;
             appendNumber(out, e.targetX);
             break;

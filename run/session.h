@@ -16,6 +16,7 @@
 //   STEP reset
 //   STEP compare SEGMENT NUDGE     a second copy begins (comparison.h)
 //   STEP compare off               and ends
+//   STEP copy-knob gravity|stiffness|damping|torque VALUE   the copy's knob alone
 //   STEP end
 //
 // STEP counts the steps since the session began (a reset does not restart
@@ -36,12 +37,12 @@
 #include <string>
 #include <vector>
 
-enum class SessionEventKind { key, grab, move, release, knob, reset, compare };
+enum class SessionEventKind { key, grab, move, release, knob, reset, compare, copyKnob };
 
 struct SessionEvent {
     std::int64_t step = 0;  // the event takes effect before this step is taken
     SessionEventKind kind = SessionEventKind::reset;
-    int code = 0;           // key: keyLeft .. keyDown; grab: segment; knob: a Knob; compare: the joint, -1 off
+    int code = 0;           // key: keyLeft .. keyDown; grab: segment; knob, copy-knob: a Knob; compare: the joint, -1 off
     double heldX = 0.0, heldY = 0.0;      // grab: the held point, in the segment's drawn frame
     double targetX = 0.0, targetY = 0.0;  // grab, move: where the hand pulls; knob: the value, compare: the nudge, in targetX
 };

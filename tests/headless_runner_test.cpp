@@ -370,8 +370,9 @@ TEST(HeadlessRunnerTest, FiguresByNameFileOrSession) {
 }
 
 // A session that compares runs a nudged copy beside the figure, taking its
-// inputs: --twin prints the copy, which is exactly the figure started from
-// the nudged angle, and the figure's own rows are as without the comparison.
+// inputs and a knob of its own: --twin prints the copy, which is exactly the
+// figure started from the nudged angle with that knob, and the figure's own
+// rows are as without the comparison.
 TEST(HeadlessRunnerTest, ComparedSessionsRunTheNudgedCopy) {
     const std::string dir = ::testing::TempDir() + "runner_twin_" + std::to_string(getpid());
     std::string error;
@@ -382,11 +383,13 @@ TEST(HeadlessRunnerTest, ComparedSessionsRunTheNudgedCopy) {
         return dir + name;
     };
     const std::string model = write(".json", writeFigureModel(nudged, false));
-    const std::string compared = write(".cmp", "marionette-session 2\nfigure chain:4\n0 compare link1 1e-09\n100 key down\n3000 end\n");
+    const std::string compared =
+        write(".cmp", "marionette-session 2\nfigure chain:4\n0 compare link1 1e-09\n0 copy-knob gravity 3.71\n100 key down\n3000 end\n");
     const std::string plain = write(".txt", "marionette-session 2\nfigure chain:4\n100 key down\n3000 end\n");
     const ProcessResult twin = runSim({"--session", compared, "--twin", "--every", "1000", "--energy"});
     ASSERT_EQ(twin.status, 0) << twin.err;
-    const ProcessResult alone = runSim({"--model", model, "--steps", "3000", "--every", "1000", "--key", "100:down", "--energy"});
+    const ProcessResult alone =
+        runSim({"--model", model, "--steps", "3000", "--every", "1000", "--key", "100:down", "--knob", "0:gravity=3.71", "--energy"});
     const std::vector<std::string> twinRows = lines(twin.out), aloneRows = lines(alone.out);
     ASSERT_EQ(twinRows.size(), 4u);  // the header, then steps 1000, 2000 and 3000: the copy begins after step 0's row
     EXPECT_EQ(std::vector<std::string>(twinRows.begin() + 1, twinRows.end()),

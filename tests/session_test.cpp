@@ -23,7 +23,7 @@ TEST(SessionTest, WrittenSessionsReadBackBitForBit) {
     std::uniform_real_distribution<double> held(-handHeldReach, handHeldReach);
     Session session;
     std::int64_t step = 0;
-    bool grabbing = false;
+    bool grabbing = false, comparing = false;
     for (int n = 0; n < 2000; ++n) {
         SessionEvent e;
         step += static_cast<std::int64_t>(random() % 3);  // several events of one step too
@@ -48,10 +48,17 @@ TEST(SessionTest, WrittenSessionsReadBackBitForBit) {
                 e.kind = grabbing ? SessionEventKind::release : SessionEventKind::reset;
                 grabbing = false;
                 break;
-            case 3:  // a comparison begun (a session that compares is of version 2) or ended
+            case 3:  // a comparison begun (a session that compares is of version 2) or ended, or its copy's knob
+                if (comparing && random() % 2 == 0) {
+                    e.kind = SessionEventKind::copyKnob;
+                    e.code = static_cast<int>(random() % 4);
+                    e.targetX = std::ldexp(static_cast<double>(random() % 1000), -8);
+                    break;
+                }
                 e.kind = SessionEventKind::compare;
                 e.code = static_cast<int>(random() % 14) - 1;
                 e.targetX = e.code < 0 ? 0.0 : std::ldexp(static_cast<double>(random() % 1000) - 500.0, -20 - static_cast<int>(random() % 20));
+                comparing = e.code >= 0;
                 break;
             default:
                 e.kind = SessionEventKind::knob;
@@ -123,6 +130,8 @@ TEST(SessionTest, DamagedSessionsAreRefusedWithTheirLine) {
         {"marionette-session 2\nfigure chain:2\n0 compare link1 1e-13\n1 end\n", "line 3: the nudge '1e-13'"},
         {"marionette-session 2\nfigure chain:2\n0 compare link2 0\n1 end\n", "line 3: unknown segment 'link2'"},
         {"marionette-session 2\nfigure chain:2\n0 compare off 1\n1 end\n", "line 3: unknown segment 'off'"},
+        {"marionette-session 2\nfigure chain:2\n0 compare link1 0\n1 compare off\n2 copy-knob gravity 1\n3 end\n",
+         "line 5: a copy's knob while no comparison runs"},
     };
     for (const auto& c : cases) {
         Session session;

@@ -1,6 +1,6 @@
 // Compare: a second copy of the figure, begun from its state now with one
 // joint's angle nudged (or not at all), stepped with it and taking the same
-// keys, knobs, hand and resets, drawn light behind it; part of the session,
+// keys, knobs, hand and resets (or a knob of its own), drawn light behind it; part of the session,
 // so that a link or a saved file replays both copies; a graph of the
 // distance between the two states, on a log scale, over the last 10
 // simulated seconds, and in words how fast it grows.
@@ -58,9 +58,27 @@ function build() {
   }, [samples.t, samples.d], box);
 }
 
+// The copy's knob shown in its box, unless the person is typing there.
+function showCopyKnob(force = false) {
+  const field = byId('compare-knob-value');
+  if (!force && document.activeElement === field) return;
+  const value = Module._webTwinKnob(Number(byId('compare-knob').value));
+  field.value = Number.isNaN(value) ? '' : String(value);
+}
+
+function enableCopyKnob(on) {
+  byId('compare-knob').disabled = !on;
+  byId('compare-knob-value').disabled = !on;
+  const k = Number(byId('compare-knob').value);
+  byId('compare-knob-value').min = String(Module._webKnobLow(k));
+  byId('compare-knob-value').max = String(Module._webKnobHigh(k));
+}
+
 // The controls and the graph of a comparison that has begun, by the person
 // or by a session replayed.
 function shown() {
+  enableCopyKnob(true);
+  showCopyKnob();
   byId('compare-on').checked = true;
   clear();
   byId('compare-box').hidden = false;
@@ -85,6 +103,8 @@ function stop() {
 }
 
 function hidden() {
+  enableCopyKnob(false);
+  byId('compare-knob-value').value = '';
   byId('compare-on').checked = false;
   byId('compare-box').hidden = true;
   plot?.destroy();
@@ -92,16 +112,19 @@ function hidden() {
   say('');
 }
 
-// A comparison a session began: the controls show its joint and nudge.
+// The controls show the joint and nudge of the comparison that runs, which
+// a session replayed may have begun or begun again; true if they changed.
 function follow() {
   const nudge = Module._webCompareNudge();
+  const joint = String(Module._webCompareJoint());
   const select = byId('compare-nudge');
+  if (Number(select.value) === nudge && byId('compare-joint').value === joint) return false;
   if (![...select.options].some((option) => Number(option.value) === nudge)) {
     select.append(new Option(`${nudge} rad`, String(nudge)));
   }
   select.value = [...select.options].find((option) => Number(option.value) === nudge).value;
-  byId('compare-joint').value = String(Module._webCompareJoint());
-  shown();
+  byId('compare-joint').value = joint;
+  return true;
 }
 
 // The joints to nudge follow the figure.
@@ -119,7 +142,8 @@ export function showCompare() {
     if (byId('compare-on').checked) hidden();
     return;
   }
-  if (!byId('compare-on').checked) follow();
+  if (follow() || !byId('compare-on').checked) shown();
+  showCopyKnob();
   const step = Module._webStepCount();
   if (step === lastStep) return;
   if (step < lastStep) clear();
@@ -150,6 +174,15 @@ export function startCompare() {
   for (const id of ['compare-joint', 'compare-nudge']) {
     byId(id).addEventListener('change', () => { if (byId('compare-on').checked) start(); });
   }
+  byId('compare-knob').addEventListener('change', () => { enableCopyKnob(true); showCopyKnob(true); });
+  byId('compare-knob-value').addEventListener('change', (event) => {
+    const k = Number(byId('compare-knob').value);
+    const value = Number(event.target.value);
+    if (event.target.value.trim() !== '' && Module._webTwinKnob(k) !== value && Module._webCompareKnob(k, value) !== 1) {
+      say(`The copy's knob takes ${Module._webKnobLow(k)} to ${Module._webKnobHigh(k)}.`);
+    }
+    showCopyKnob(true);
+  });
   new ResizeObserver(() => plot?.setSize({ width: Math.max(200, byId('compare-graph').clientWidth), height: 180 }))
     .observe(byId('compare-graph'));
 }

@@ -89,11 +89,14 @@ bool recordInput(PageSession& page, SessionEvent input) {
             if (!isArrowKey(input.code)) return false;
             break;
         case SessionEventKind::knob:
-            if (input.code < 0 || input.code >= knobCount ||
+        case SessionEventKind::copyKnob: {
+            const bool copy = input.kind == SessionEventKind::copyKnob;
+            if ((copy && !page.comparison.on) || input.code < 0 || input.code >= knobCount ||
                 !knobValueAllowed(static_cast<Knob>(input.code), input.targetX) ||
-                knobValue(page.run.settings, static_cast<Knob>(input.code)) == input.targetX)
+                knobValue((copy ? page.comparison.twin : page.run).settings, static_cast<Knob>(input.code)) == input.targetX)
                 return false;
             break;
+        }
         case SessionEventKind::grab: {
             // the hand's own test, undone at once: a grab it refuses is no
             // input, and one it takes is recorded with the target it took

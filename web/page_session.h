@@ -1,6 +1,6 @@
 // The page's run of the figure and its session. Every input that changes
 // the physics (a key, a knob, a grab, a move of the hand, a release, a
-// reset, a comparison begun or ended)
+// reset, a comparison begun or ended, a knob of its copy)
 // comes through recordInput: it is stamped with the step before which it
 // takes effect, appended to the session and applied by applySessionEvent,
 // as the runner applies it. A loaded session replays through the same path,
@@ -43,8 +43,8 @@ void startPageSession(PageSession& page, std::shared_ptr<const FigureModel> figu
 // change nothing is neither applied nor recorded: an unknown key, a knob
 // value out of range or equal to the one in force, a grab the hand refuses,
 // a move or release while nothing is held, a compare on a joint that is
-// none or with a nudge not allowed, an end of a comparison that does not
-// run. Neither is an input that would
+// none or with a nudge not allowed, an end of a comparison or a copy's knob
+// while none runs. Neither is an input that would
 // take the session beyond what a session may hold (maxSessionEvents,
 // maxSessionBytes). A grab's and a move's target are recorded as the hand
 // took them (clamped to its reach); a move at the same step as the move

@@ -751,6 +751,21 @@ EMSCRIPTEN_KEEPALIVE double webDistance() {
     return comparisonDistance(page.run, comparison);
 }
 
+// Turns knob k of the comparison's copy alone (a Knob) to `value`; 1 if
+// taken, 0 (changing nothing) while no comparison runs, for a value out of
+// range or the one in force, or a session with no room left.
+EMSCRIPTEN_KEEPALIVE int webCompareKnob(int k, double value) {
+    SessionEvent event = inputOf(SessionEventKind::copyKnob, k);
+    event.targetX = value;
+    return input(event) ? 1 : 0;
+}
+
+// The copy's knob k; NaN while no comparison runs or for a k that is no knob.
+EMSCRIPTEN_KEEPALIVE double webTwinKnob(int k) {
+    return comparison.on && k >= 0 && k < knobCount ? knobValue(comparison.twin.settings, static_cast<Knob>(k))
+                                                    : std::nan("");
+}
+
 // The comparison's joint and nudge, while one runs, for the page's controls.
 EMSCRIPTEN_KEEPALIVE int webCompareJoint() {
     return comparison.joint;

@@ -232,23 +232,30 @@ async function main() {
   pass(`compare with a nudge of 1e-9 rad: ${distance.toExponential(2)} apart after 6 s; the page says: ${parted.note}`);
   await pair.screenshot({ path: path.join(workDir, 'figure_compare.png') });
 
-  // The comparison is part of the session: the runner's --twin and a fresh
-  // page replay the nudged copy exactly.
+  // The comparison is part of the session, the copy's own gravity too: the
+  // runner's --twin and a fresh page replay the nudged copy exactly.
+  await pair.selectOption('#compare-knob', '0');
+  await pair.fill('#compare-knob-value', '3.71');
+  await pair.press('#compare-knob-value', 'Tab');
+  await pair.getByRole('button', { name: 'Step', exact: true }).click();
+  await pair.waitForFunction((step) => window.marionette.state().step >= step + 100, parted.a.step);
+  const withGravity = await pair.evaluate(() => ({ a: window.marionette.state(), b: window.marionette.state(1) }));
   const compared = await pair.evaluate(() => Module.UTF8ToString(Module._webSessionText(), Module._webTextLength()));
-  check(/\n\d+ compare \S+ \S+e-09\n/.test(compared), `the session does not carry the comparison: ${compared}`);
+  check(/\n\d+ compare \S+ \S+e-09\n(.*\n)*\d+ copy-knob gravity 3.71/.test(compared),
+    `the session does not carry the comparison and the copy's gravity: ${compared}`);
   const comparedFile = path.join(workDir, 'compare_session.txt');
   writeFileSync(comparedFile, compared);
-  const twinInRunner = firstDifference(parted.b, runnerRows(runner, ['--session', comparedFile, '--twin', '--every', '0']).at(-1),
+  const twinInRunner = firstDifference(withGravity.b, runnerRows(runner, ['--session', comparedFile, '--twin', '--every', '0']).at(-1),
     { compareSteps: false });
   check(twinInRunner === null, `the copy against marionette-sim --session --twin: ${twinInRunner}`);
   const again = await open('', `#session=${deflateRawSync(Buffer.from(compared)).toString('base64url')}`);
   await again.waitForFunction((end) => !window.marionette.session().replaying && window.marionette.session().step === end,
     (await pair.evaluate(() => window.marionette.session())).step, { timeout: 120000 });
   const twinState = await again.evaluate(() => window.marionette.state(1));
-  const twinInPage = twinState === null ? 'no copy' : firstDifference(twinState, parted.b);
-  check(twinInPage === null && firstDifference(await state(again), parted.a) === null && await again.isChecked('#compare-on'),
+  const twinInPage = twinState === null ? 'no copy' : firstDifference(twinState, withGravity.b);
+  check(twinInPage === null && firstDifference(await state(again), withGravity.a) === null && await again.isChecked('#compare-on'),
     `the comparison's link in a fresh page: ${twinInPage}`);
-  pass('a session that compares replays both copies exactly in a fresh page and in marionette-sim --session --twin');
+  pass('a session that compares, with a gravity of the copy\'s own, replays both copies exactly in a fresh page and in marionette-sim --session --twin');
   check(problems.length === 0, `the page reported errors: ${problems.join('; ')}`);
 }
 
