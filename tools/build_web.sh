@@ -27,9 +27,12 @@ mkdir -p "$tree"
 emcmake cmake -S "$root" -B "$tree" -DCMAKE_BUILD_TYPE=Release -DMARIONETTE_WEB_OUTPUT_DIR="$output" \
   -DCMAKE_CROSSCOMPILING_EMULATOR=node >"$tree/configure.log" 2>&1 || { cat "$tree/configure.log" >&2; exit 1; }
 cmake --build "$tree" --target marionette_web -j2
-# The page's modules go minified (each on its own, imports kept), as a
-# cold load moves them uncompressed from a plain server.
+# The page's modules and style sheet go minified (each on its own, imports
+# kept), and its HTML without the indentation of its lines (it has no
+# preformatted text), as a cold load moves them uncompressed from a plain
+# server.
 "$root/web/node_modules/.bin/esbuild" --minify --log-level=warning --allow-overwrite --outdir="$output" \
-  "$output"/{page,controls,knobs,graph,readouts,grab,session,long_work,figure,compare}.js
+  "$output"/{page,controls,knobs,graph,readouts,grab,session,long_work,figure,compare}.js "$output/page.css"
+sed -i 's/^[[:space:]]*//' "$output/index.html"
 node "$root/tools/one_file_page.mjs" "$output" "$output/marionette.html"
 echo "build_web: the page is in $output, and in one file: $output/marionette.html ($(stat -c %s "$output/marionette.html") bytes)"
