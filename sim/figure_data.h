@@ -19,6 +19,17 @@ struct HandGrab {
     PlanePoint target{};  // where the hand pulls it, in the drawing plane
 };
 
+// One evaluation of the equations of motion kept with everything it read
+// (evaluation_memo.h): the state, the knobs, the keys' torques and the hand.
+struct EvaluationMemo {
+    const FigureModel* model = nullptr;  // the figure evaluated; none: nothing kept
+    std::vector<double> p, q, appliedTorque, controllerStiffness;
+    SpatialVector gravity{};
+    double controllerDamping = 0.0;
+    HandGrab hand;
+    std::vector<double> momentumRate, jointVelocity, handTorque;
+};
+
 struct FigureData {
     FigureData() = default;
     // Sized for `model`: every angle, rate and momentum 0 (not the model's
@@ -63,6 +74,9 @@ struct FigureData {
 
     // the integrator's stages: k1p k1q k2p k2q k3p k3q k4p k4q tp tq, n each
     std::vector<double> stages;
+    // the energy books' last evaluation, which the next step begins from
+    // when nothing it read has changed since
+    EvaluationMemo memo;
     // the hand's scratch: a path to the pivot and its drawn frames
     std::vector<int> path;
     std::vector<DrawnFrame> frames;

@@ -1,6 +1,7 @@
 #include "figure_energy.h"
 
 #include "dynamics.h"
+#include "evaluation_memo.h"
 #include "integrator.h"
 
 namespace {
@@ -22,8 +23,8 @@ void evaluateEnergy(const FigureModel& model, FigureData& w, EnergyLedger& ledge
     const int n = model.n;
 
     // the joint rates and the gravity in every segment frame, as the
-    // dynamics finds them
-    computeDerivatives(model, w, p, q, ledger.momentumRate.data(), rate);
+    // dynamics finds them; kept, for the next step begins here
+    computeDerivativesKept(model, w, p, q, ledger.momentumRate.data(), rate);
 
     // kinetic: the momenta are conjugate to the rates
     double kinetic = 0.0;

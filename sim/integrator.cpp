@@ -1,6 +1,7 @@
 #include "integrator.h"
 
 #include "dynamics.h"
+#include "evaluation_memo.h"
 #include "hand_pull.h"
 
 void setAppliedTorques(const FigureModel& model, FigureData& data, std::int32_t limbTorqueMode,
@@ -50,8 +51,11 @@ void step(const FigureModel& model, FigureData& data, double p[], double q[], st
 
     setAppliedTorques(model, data, limbTorqueMode, torsoTorqueDirection);
 
-    // k1 at the start of the step
-    evaluate(model, data, p, q, k1p, k1q);
+    // k1 at the start of the step, where the energy books may have just
+    // evaluated with the same inputs (evaluation_memo.h)
+    constexpr Derivatives recallable = computeDerivatives;
+    if (evaluate != recallable || !recallDerivatives(model, data, p, q, k1p, k1q))
+        evaluate(model, data, p, q, k1p, k1q);
     if (holding) handPower[0] = power(k1q);
     // k2 at the half step along k1
     for (int i = 0; i < n; ++i) {
