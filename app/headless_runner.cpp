@@ -319,8 +319,9 @@ void runHeadless(const RunnerOptions& options, const Session* session, std::FILE
 void runHeadless(const RunnerOptions& options, const Session* session, std::shared_ptr<const FigureModel> figure,
                  std::FILE* out) {
     // the figure's start-up state, under the knobs of the options; the
-    // energy books only when asked for: they evaluate the dynamics once
-    // more per step, which leaves the state's numbers as they are
+    // energy books only when asked for: they cost work at every step (the
+    // next step begins from their evaluation), and leave the state's
+    // numbers as they are
     FigureRun run;
     const int n = figure->n;
     startFigureRun(run, std::move(figure), options.settings, options.energy);

@@ -22,7 +22,7 @@ struct FigureRun {
     KeyState keys;                             // what the arrow keys have switched on
     PhysicsSettings settings;                  // the knobs in force
     EnergyLedger ledger{};                     // the energy books, while kept
-    bool keepsLedger = true;                   // the books cost one more evaluation per step
+    bool keepsLedger = true;                   // the books evaluate at every step's end, where the next step begins
     std::int64_t step = 0;                     // steps since the run began; a reset does not restart it
     std::int64_t stepsSinceReset = 0;
 };
