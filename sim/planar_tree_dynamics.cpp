@@ -36,6 +36,24 @@ inline Vector operator+(const Vector& l, const Vector& r) { return {l.x + r.x, l
 // The segment's own rigid-body inertia, as composeInertia writes it.
 inline Inertia ownInertia(const PlanarTreeSegment& S) { return {S.mass, 0.0, S.ownXw, S.mass, S.ownYw, S.ownWw}; }
 
+// fastSin(x) and fastCos(x). On x86-64 both at once, branch-free, as the
+// two elements of one vector (fastSinElements): a joint angle's sign flips
+// as a figure swings, and the scalar lookup's test of it is a branch the
+// processor cannot foresee.
+inline void sineAndCosine(double x, double& s, double& c) {
+#if defined(__GNUC__) && defined(__SSE2__)
+    typedef double Pair __attribute__((vector_size(16)));
+    typedef int PairInts __attribute__((vector_size(8)));
+    typedef long long PairMasks __attribute__((vector_size(16)));
+    const Pair arguments = {x, 1.5707963267948966 - x};
+    Pair out;
+    fastSinElements<Pair, PairInts, PairMasks>(out, arguments);
+    s = out[0], c = out[1];
+#else
+    s = fastSin(x), c = fastCos(x);
+#endif
+}
+
 inline Inertia inertiaOf(const PlanarSegmentWork& w) { return {w.xx, w.xy, w.xw, w.yy, w.yw, w.ww}; }
 inline void setInertia(PlanarSegmentWork& w, const Inertia& A) {
     w.xx = A.xx, w.xy = A.xy, w.xw = A.xw, w.yy = A.yy, w.yw = A.yw, w.ww = A.ww;
@@ -79,7 +97,8 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
     for (int i = 0; i < n; ++i) {
         const PlanarTreeSegment& S = seg[i];
         PlanarSegmentWork& W = work[i];
-        const double s = fastSin(q[i]), c = fastCos(q[i]);
+        double s, c;
+        sineAndCosine(q[i], s, c);
         double px = gravityX, py = gravityY;
         if (S.followsParent) px = previousGx, py = previousGy;
         else if (S.parent >= 0) px = segmentGravity[S.parent][0], py = segmentGravity[S.parent][1];
@@ -89,52 +108,41 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
         W.sinQ = s, W.cosQ = c;
         const double fx = S.mass * gx, fy = S.mass * gy;
         W.weightX = fx, W.weightY = fy, W.weightW = S.comX * fy - S.comY * fx;
-        if (S.children > 1) {
-            setInertia(W, ownInertia(S));
-            W.biasX = 0.0, W.biasY = 0.0, W.biasW = 0.0;
-        }
+        W.biasX = 0.0, W.biasY = 0.0, W.biasW = 0.0;
+        if (S.children > 1) setInertia(W, ownInertia(S));
     }
 
     // inward: articulated inertias, bias momenta and subtree weights, each
     // segment handing its share to its parent with its own joint axis
-    // projected out; the last child's share is carried to the parent, next
-    Inertia carriedInertia{};
-    Vector carriedBias{}, carriedWeight{};
+    // projected out. Bias momenta and weights go through the parent's
+    // record, which holds zero and the parent's own weight before its first
+    // child comes: the children come in order, so the record sums them as
+    // the general passes do. The last child's inertia is carried to the
+    // parent, next, in registers: the inertia about z, through its
+    // division, is the longest chain of dependent operations from one
+    // segment to the next.
+    Inertia carried{};
     for (const int i : figure.inward) {
         const PlanarTreeSegment& S = seg[i];
         PlanarSegmentWork& W = work[i];
         // its own part and all its children's but the last one's, then that
-        Inertia A = ownInertia(S);
-        Vector z = {0.0, 0.0, 0.0};
-        if (S.children > 1) A = inertiaOf(W), z = {W.biasX, W.biasY, W.biasW};
-        Vector F = {W.weightX, W.weightY, W.weightW};
-        if (S.children > 0) {
-            A = A + carriedInertia;
-            z = z + carriedBias;
-            F = F + carriedWeight;
-            W.weightX = F.x, W.weightY = F.y, W.weightW = F.w;
-        }
+        Inertia A = S.children > 1 ? inertiaOf(W) : ownInertia(S);
+        if (S.children > 0) A = A + carried;
         setInertia(W, A);
-        W.biasX = z.x, W.biasY = z.y, W.biasW = z.w;
         if (S.parent < 0) continue;
         const double a = S.linkLength, s = W.sinQ, c = W.cosQ;
-        const Inertia inertiaInParent = projectInertia(A, a, s, c);
+        PlanarSegmentWork& P = work[S.parent];
+        const Vector weightInParent = forceToParent({W.weightX, W.weightY, W.weightW}, a, s, c);
+        P.weightX = P.weightX + weightInParent.x, P.weightY = P.weightY + weightInParent.y;
+        P.weightW = P.weightW + weightInParent.w;
         // projectBiasToParent: w = z + U (p - z_w) / D, whose w component is p itself
-        const double k = (p[i] - z.w) / A.ww;
-        const Vector biasInParent = forceToParent({z.x + A.xw * k, z.y + A.yw * k, p[i]}, a, s, c);
-        const Vector weightInParent = forceToParent(F, a, s, c);
-        if (S.lastChild) {
-            carriedInertia = inertiaInParent;
-            carriedBias = biasInParent;
-            carriedWeight = weightInParent;
-        } else {
-            PlanarSegmentWork& P = work[S.parent];
-            setInertia(P, inertiaOf(P) + inertiaInParent);
-            P.biasX = P.biasX + biasInParent.x, P.biasY = P.biasY + biasInParent.y;
-            P.biasW = P.biasW + biasInParent.w;
-            P.weightX = P.weightX + weightInParent.x, P.weightY = P.weightY + weightInParent.y;
-            P.weightW = P.weightW + weightInParent.w;
-        }
+        const double k = (p[i] - W.biasW) / A.ww;
+        const Vector biasInParent = forceToParent({W.biasX + A.xw * k, W.biasY + A.yw * k, p[i]}, a, s, c);
+        P.biasX = P.biasX + biasInParent.x, P.biasY = P.biasY + biasInParent.y;
+        P.biasW = P.biasW + biasInParent.w;
+        const Inertia inertiaInParent = projectInertia(A, a, s, c);
+        if (S.lastChild) carried = inertiaInParent;
+        else setInertia(P, inertiaOf(P) + inertiaInParent);
     }
 
     // outward: joint rates from momenta, then spatial velocities; the
