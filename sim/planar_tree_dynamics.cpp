@@ -11,11 +11,13 @@
 // How the sums over children are kept in that order without a slot per
 // child: the inward pass visits the tree depth first, so a segment's
 // children come in increasing index and its last child immediately before
-// it. Each child but the last adds what it hands over into its parent's
-// record (which starts as the parent's own part); the last one's hand-over
-// stays in registers and is added last, when the parent comes next. On a
-// chain every hand-over stays in registers, so the chain of dependent
-// operations from one segment to the next never goes through memory.
+// it. Each child adds its bias momentum and weight into its parent's record
+// (which starts as zero and as the parent's own weight) as it is visited,
+// and each child but the last its inertia (the parent's record starts as
+// its own inertia); the last one's inertia stays in registers and is added
+// last, when the parent comes next. The inertia about z, through its
+// division, is the longest chain of dependent operations from one segment
+// to the next; on a chain it never goes through memory.
 #include "dynamics.h"
 
 #include "joint_controller.h"
@@ -114,13 +116,7 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
 
     // inward: articulated inertias, bias momenta and subtree weights, each
     // segment handing its share to its parent with its own joint axis
-    // projected out. Bias momenta and weights go through the parent's
-    // record, which holds zero and the parent's own weight before its first
-    // child comes: the children come in order, so the record sums them as
-    // the general passes do. The last child's inertia is carried to the
-    // parent, next, in registers: the inertia about z, through its
-    // division, is the longest chain of dependent operations from one
-    // segment to the next.
+    // projected out
     Inertia carried{};
     for (const int i : figure.inward) {
         const PlanarTreeSegment& S = seg[i];
@@ -141,8 +137,12 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
         P.biasX = P.biasX + biasInParent.x, P.biasY = P.biasY + biasInParent.y;
         P.biasW = P.biasW + biasInParent.w;
         const Inertia inertiaInParent = projectInertia(A, a, s, c);
-        if (S.lastChild) carried = inertiaInParent;
-        else setInertia(P, inertiaOf(P) + inertiaInParent);
+        // the next segment visited is the parent only after its last
+        // child; after any other child it is a leaf, which reads nothing
+        // carried: so it is always carried, and the register never has to
+        // outlive a segment
+        if (!S.lastChild) setInertia(P, inertiaOf(P) + inertiaInParent);
+        carried = inertiaInParent;
     }
 
     // outward: joint rates from momenta, then spatial velocities; the
