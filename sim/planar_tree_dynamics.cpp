@@ -1,5 +1,6 @@
 // The planar passes of any planar tree: the general passes of dynamics.cpp
-// with only the terms that can be non-zero, one segment at a time. Why this
+// with only the terms that can be non-zero, one segment at a time (a wide
+// tree's inward pass two at a time, inwardInPairs). Why this
 // gives the general passes' bits is told at the top of planar_dynamics.cpp
 // (the window program's figure, whose limbs run as lanes): the same
 // reasoning, and the same in-plane forms of the spatial operations, hold
