@@ -26,7 +26,6 @@ struct PlanarTreeModel {
     // (the second -1 where a depth's count is odd). Empty for a tree whose
     // depths hold one segment each, mostly: a chain.
     std::vector<std::array<int, 2>> inwardPairs;
-    std::vector<std::array<int, 2>> outwardPairs;  // the same for the outward passes: the roots too, shallowest first
 };
 
 // Everything the planar passes keep of one segment during an evaluation,

@@ -167,50 +167,28 @@ std::shared_ptr<const PlanarTreeModel> makePlanarTreeModel(const FigureModel& mo
         depth[i] = model.parent[i] < 0 ? 0 : depth[model.parent[i]] + 1;
         deepest = std::max(deepest, depth[i]);
     }
-    std::vector<std::vector<int>> atDepth(deepest + 1);  // by increasing index
-    for (int i = 0; i < model.n; ++i) atDepth[depth[i]].push_back(i);
+    std::vector<std::array<int, 2>> pairs;
     int paired = 0;
-    const auto pairDepth = [&](int d, std::vector<std::array<int, 2>>& pairs) {
-        const std::vector<int>& at = atDepth[d];
-        const int count = static_cast<int>(at.size());
-        for (int k = 0; k + 1 < count; k += 2) pairs.push_back({at[k], at[k + 1]});
-        if (count % 2 == 1) pairs.push_back({at[count - 1], -1});
-        paired += count - count % 2;
-    };
-    std::vector<std::array<int, 2>> inward, outward;
-    for (int d = deepest; d > 0; --d) pairDepth(d, inward);
-    if (2 * paired >= model.n) {
-        for (int d = 0; d <= deepest; ++d) pairDepth(d, outward);
-        tree->inwardPairs = std::move(inward);
-        tree->outwardPairs = std::move(outward);
+    for (int d = deepest; d > 0; --d) {
+        int waiting = -1;
+        for (int i = 0; i < model.n; ++i) {
+            if (depth[i] != d) continue;
+            if (waiting < 0) {
+                waiting = i;
+                continue;
+            }
+            pairs.push_back({waiting, i});
+            paired += 2;
+            waiting = -1;
+        }
+        if (waiting >= 0) pairs.push_back({waiting, -1});
     }
+    if (2 * paired >= model.n) tree->inwardPairs = std::move(pairs);
 #endif
     return tree;
 }
 
 namespace {
-
-// One segment's step of the outward pass, on doubles or on lanes: its
-// velocity from its parent's, its joint rate from its momentum, the
-// controller's torque on that rate, and its momentum rate.
-template <typename T>
-struct OutwardStep {
-    PlaneVector<T> velocity;
-    T rate, torque, momentumRate;
-};
-template <typename T>
-inline OutwardStep<T> outwardStep(const PlaneVector<T>& parent, T a, T s, T c, const PlaneInertia<T>& A,
-                                  const PlaneVector<T>& z, T weightW, T p, T q, T stiffness, T target, T damping,
-                                  T applied) {
-    const PlaneVector<T> u = motionToChild(parent, a, s, c);
-    const T rate = ((p - z.w) - ((A.xw * u.x + A.yw * u.y) + A.ww * u.w)) / A.ww;
-    const PlaneVector<T> v = {u.x, u.y, u.w + rate};
-    const T torque = jointTorque(stiffness, target, q, damping, rate);
-    // the subtree's momentum H = A v + z, its linear part
-    const T hx = ((A.xx * v.x + A.xy * v.y) + A.xw * v.w) + z.x;
-    const T hy = ((A.xy * v.x + A.yy * v.y) + A.yw * v.w) + z.y;
-    return {v, rate, torque, ((weightW - (v.x * hy - v.y * hx)) + torque) + applied};
-}
 
 // The last pass: outward, joint rates from momenta, then spatial
 // velocities; the joint controllers on those rates; the momentum rates,
@@ -237,67 +215,20 @@ void outwardPass(const FigureModel& figure, FigureData& data, const double p[], 
             const PlanarSegmentWork& P = work[S.parent];
             parent = {P.velocityX, P.velocityY, P.velocityW};
         }
-        const OutwardStep<double> o =
-            outwardStep(parent, S.linkLength, W.sinQ, W.cosQ, inertiaOf(W), {W.biasX, W.biasY, W.biasW}, W.weightW,
-                        p[i], q[i], stiffness[i], target[i], damping, appliedTorque[i]);
-        previous = o.velocity;
-        W.velocityX = o.velocity.x, W.velocityY = o.velocity.y, W.velocityW = o.velocity.w;
-        jointVelocity[i] = o.rate;
-        controllerTorque[i] = o.torque;
-        momentumRate[i] = o.momentumRate;
+        const Vector u = motionToChild(parent, S.linkLength, W.sinQ, W.cosQ);
+        const double rate = ((p[i] - W.biasW) - ((W.xw * u.x + W.yw * u.y) + W.ww * u.w)) / W.ww;
+        jointVelocity[i] = rate;
+        const Vector v = {u.x, u.y, u.w + rate};
+        previous = v;
+        W.velocityX = v.x, W.velocityY = v.y, W.velocityW = v.w;
+        const double torque = jointTorque(stiffness[i], target[i], q[i], damping, rate);
+        controllerTorque[i] = torque;
+        // the subtree's momentum H = A v + z, its linear part
+        const double hx = ((W.xx * v.x + W.xy * v.y) + W.xw * v.w) + W.biasX;
+        const double hy = ((W.xy * v.x + W.yy * v.y) + W.yw * v.w) + W.biasY;
+        momentumRate[i] = ((W.weightW - (v.x * hy - v.y * hx)) + torque) + appliedTorque[i];
     }
 }
-
-#if defined(__GNUC__)
-// The outward pass in pairs (PlanarTreeModel::outwardPairs): a depth after
-// the one above it, so every parent's velocity is there when its children
-// come.
-void outwardInPairs(const FigureModel& figure, FigureData& data, const double p[], const double q[],
-                    double momentumRate[], double jointVelocity[]) {
-    const PlanarTreeSegment* seg = figure.planarTree->segment.data();
-    PlanarSegmentWork* work = data.planarWork.data();
-    const Vector base = {figure.baseVelocity[0], figure.baseVelocity[1], figure.baseVelocity[5]};
-    const double* target = figure.jointTarget.data();
-    const double* stiffness = data.controllerStiffness.data();
-    const double damping = data.controllerDamping;
-    double* controllerTorque = data.controllerTorque.data();
-    const double* appliedTorque = data.appliedTorque.data();
-    const auto parentVelocity = [&](int i) {
-        if (seg[i].parent < 0) return base;
-        const PlanarSegmentWork& P = work[seg[i].parent];
-        return Vector{P.velocityX, P.velocityY, P.velocityW};
-    };
-    for (const std::array<int, 2>& pair : figure.planarTree->outwardPairs) {
-        const int i = pair[0], j = pair[1];
-        PlanarSegmentWork& U = work[i];
-        if (j < 0) {
-            const OutwardStep<double> o =
-                outwardStep(parentVelocity(i), seg[i].linkLength, U.sinQ, U.cosQ, inertiaOf(U),
-                            {U.biasX, U.biasY, U.biasW}, U.weightW, p[i], q[i], stiffness[i], target[i], damping,
-                            appliedTorque[i]);
-            U.velocityX = o.velocity.x, U.velocityY = o.velocity.y, U.velocityW = o.velocity.w;
-            jointVelocity[i] = o.rate, controllerTorque[i] = o.torque, momentumRate[i] = o.momentumRate;
-            continue;
-        }
-        PlanarSegmentWork& V = work[j];
-        const Vector parentU = parentVelocity(i), parentV = parentVelocity(j);
-        const OutwardStep<Pair> o = outwardStep<Pair>(
-            {Pair{parentU.x, parentV.x}, Pair{parentU.y, parentV.y}, Pair{parentU.w, parentV.w}},
-            Pair{seg[i].linkLength, seg[j].linkLength}, Pair{U.sinQ, V.sinQ}, Pair{U.cosQ, V.cosQ},
-            {Pair{U.xx, V.xx}, Pair{U.xy, V.xy}, Pair{U.xw, V.xw}, Pair{U.yy, V.yy}, Pair{U.yw, V.yw},
-             Pair{U.ww, V.ww}},
-            {Pair{U.biasX, V.biasX}, Pair{U.biasY, V.biasY}, Pair{U.biasW, V.biasW}}, Pair{U.weightW, V.weightW},
-            Pair{p[i], p[j]}, Pair{q[i], q[j]}, Pair{stiffness[i], stiffness[j]}, Pair{target[i], target[j]},
-            splat<Pair>(damping), Pair{appliedTorque[i], appliedTorque[j]});
-        for (int l = 0; l < 2; ++l) {
-            PlanarSegmentWork& W = work[pair[l]];
-            W.velocityX = o.velocity.x[l], W.velocityY = o.velocity.y[l], W.velocityW = o.velocity.w[l];
-            jointVelocity[pair[l]] = o.rate[l], controllerTorque[pair[l]] = o.torque[l];
-            momentumRate[pair[l]] = o.momentumRate[l];
-        }
-    }
-}
-#endif
 
 }  // namespace
 
@@ -334,7 +265,7 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
 #if defined(__GNUC__)
     if (inPairs) {
         inwardInPairs(*figure.planarTree, work, p);
-        outwardInPairs(figure, data, p, q, momentumRate, jointVelocity);
+        outwardPass(figure, data, p, q, momentumRate, jointVelocity);
         return;
     }
 #endif
