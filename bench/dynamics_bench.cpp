@@ -3,7 +3,8 @@
 // computeDerivatives runs and by the general passes they are held to; on
 // the window program's figure, and one step on chain:N and tree:N for N =
 // 2, 4, ... 4096 and 13 (step/planar/chain:64, ...; the counter
-// per_segment is the time of a step over N).
+// per_segment is the time of a step over N); and the latency of a double
+// addition and division (latency/add, latency/divide).
 // Built with MuJoCo (Debian's libmujoco-dev), the same run times MuJoCo on
 // the same figures too (mujoco_peer.cpp), once its joint accelerations are
 // shown to agree with marionette's (see mujocoFigureStepBench). MuJoCo's chains stop at 1024 segments (a step
@@ -239,6 +240,24 @@ void mujocoFigureStepBench(benchmark::State& bench, const std::string& name) {
     bench.counters["qacc_error"] = peer.acceleration;
 }
 #endif
+
+// The latencies that bound a chain, whose passes wait on one result after
+// another: a chain of dependent additions (latency/add; 3 cycles each on
+// AMD Zen, so it gives the clock) and of dependent divisions
+// (latency/divide), ns per operation.
+template <bool divide>
+void latencyBench(benchmark::State& bench) {
+    double x = 1.0, y = 1.0000000001;
+    benchmark::DoNotOptimize(y);
+    for (auto _ : bench) {
+        for (int k = 0; k < 1000; ++k) x = divide ? x / y : x + y;
+        benchmark::DoNotOptimize(x);
+    }
+    bench.counters["per_operation"] = benchmark::Counter(1000, benchmark::Counter::kIsIterationInvariantRate |
+                                                                   benchmark::Counter::kInvert);
+}
+BENCHMARK(latencyBench<false>)->Name("latency/add");
+BENCHMARK(latencyBench<true>)->Name("latency/divide");
 
 // step/planar/NAME, step/general/NAME and step/mujoco/NAME for chains and
 // trees of 2, 4, ... 4096 segments and of 13.

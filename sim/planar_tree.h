@@ -3,6 +3,7 @@
 // keeps in FigureData.
 #pragma once
 
+#include <array>
 #include <vector>
 
 // One segment's constants: its own rigid-body inertia about the joint in
@@ -19,6 +20,12 @@ struct PlanarTreeSegment {
 
 struct PlanarTreeModel {
     std::vector<PlanarTreeSegment> segment;  // by index
+    // Where a tree is wide enough, its inward pass takes two segments of
+    // one depth at a time as the two lanes of a vector: every segment below
+    // the roots, deepest first, each depth by increasing index, in pairs
+    // (the second -1 where a depth's count is odd). Empty for a tree whose
+    // depths hold one segment each, mostly: a chain.
+    std::vector<std::array<int, 2>> inwardPairs;
 };
 
 // Everything the planar passes keep of one segment during an evaluation,
