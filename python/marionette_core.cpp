@@ -90,6 +90,16 @@ struct Data {
     FigureRun run;
 };
 
+// One input to the data's run, as a session's line of that kind applies it.
+void applyInput(Data& d, SessionEventKind kind, int code = 0, double x = 0.0, double y = 0.0) {
+    SessionEvent event;
+    event.kind = kind;
+    event.code = code;
+    event.targetX = x;
+    event.targetY = y;
+    applySessionEvent(d.run, event);
+}
+
 bool finite(const std::vector<double>& values) {
     for (double v : values)
         if (!std::isfinite(v)) return false;
@@ -547,10 +557,7 @@ q and qdot into the momenta p, as the start state is made.)")
             "press",
             [](Data& d, const std::string& key) {
                 const RunnerOptions options = parseOptions({"--key", "0:" + key});
-                SessionEvent event;
-                event.kind = SessionEventKind::key;
-                event.code = options.keys[0].key;
-                applySessionEvent(d.run, event);
+                applyInput(d, SessionEventKind::key, options.keys[0].key);
             },
             py::arg("key"), R"(Presses an arrow key, as the runner's --key and the page's keys do:
 "left" / "right" turn the torso (the first joint) by -/+ the key torque,
@@ -559,11 +566,7 @@ q and qdot into the momenta p, as the start state is made.)")
             "set_knob",
             [](Data& d, const std::string& name, double value) {
                 const Knob knob = knobNamed(name);
-                SessionEvent event;
-                event.kind = SessionEventKind::knob;
-                event.code = static_cast<int>(knob);
-                event.targetX = checkedKnobValue(knob, value);
-                applySessionEvent(d.run, event);
+                applyInput(d, SessionEventKind::knob, static_cast<int>(knob), checkedKnobValue(knob, value));
             },
             py::arg("name"), py::arg("value"), R"(Turns a knob, between two steps, as the runner's --knob does:
 "gravity" (0 to 25 m/s^2), "stiffness" and "damping" (0 to 4 times the
@@ -605,30 +608,18 @@ spring, as a session's grab does. Replaces any earlier hold.)")
             "move",
             [](Data& d, const py::object& target) {
                 const PlanePoint t = planePoint(target, "the target");
-                SessionEvent event;
-                event.kind = SessionEventKind::move;
-                event.targetX = t.x;
-                event.targetY = t.y;
-                applySessionEvent(d.run, event);
+                applyInput(d, SessionEventKind::move, 0, t.x, t.y);
             },
             py::arg("target"), "Moves the hand's target (x, y); nothing happens while nothing is held.")
         .def(
             "release",
-            [](Data& d) {
-                SessionEvent event;
-                event.kind = SessionEventKind::release;
-                applySessionEvent(d.run, event);
-            },
+            [](Data& d) { applyInput(d, SessionEventKind::release); },
             "Lets go of what the hand holds.")
         .def_property_readonly(
             "holding", [](const Data& d) { return d.run.data.hand.active; }, "Whether the hand holds a point.")
         .def(
             "reset",
-            [](Data& d) {
-                SessionEvent event;
-                event.kind = SessionEventKind::reset;
-                applySessionEvent(d.run, event);
-            },
+            [](Data& d) { applyInput(d, SessionEventKind::reset); },
             R"(Back to the start state, every torque off, nothing held, the energy books
 opened anew; the knobs stay as they are and step_count keeps counting, as a
 session's reset.)")

@@ -33,7 +33,7 @@ void computeDerivativesKept(const FigureModel& model, FigureData& data, const do
     memo.hand = data.hand;
     memo.momentumRate.assign(momentumRate, momentumRate + n);
     memo.jointVelocity.assign(jointVelocity, jointVelocity + n);
-    memo.handTorque = data.handTorque;
+    if (data.hand.active) memo.handTorque = data.handTorque;  // written by evaluations with a grab only
     memo.model = &model;
 }
 
@@ -49,6 +49,6 @@ bool recallDerivatives(const FigureModel& model, FigureData& data, const double 
         return false;
     std::copy(memo.momentumRate.begin(), memo.momentumRate.end(), momentumRate);
     std::copy(memo.jointVelocity.begin(), memo.jointVelocity.end(), jointVelocity);
-    data.handTorque = memo.handTorque;
+    if (data.hand.active) data.handTorque = memo.handTorque;
     return true;
 }

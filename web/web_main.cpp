@@ -729,7 +729,7 @@ EMSCRIPTEN_KEEPALIVE int webCompare(int on, int joint, double nudge) {
     SessionEvent event = inputOf(SessionEventKind::compare, on != 0 ? joint : -1);
     event.targetX = on != 0 ? nudge : 0.0;
     if (on == 0 && !comparison.on) return 1;
-    if (on != 0 && (joint < 0 || !nudgeAllowed(nudge))) return 0;
+    if (on != 0 && joint < 0) return 0;  // (a joint of -1 would say "off")
     return input(event) ? 1 : 0;
 }
 
