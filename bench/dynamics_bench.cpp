@@ -12,6 +12,7 @@
 // MARIONETTE_BENCH_MUJOCO_CHAIN_MAX says otherwise.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -172,11 +173,21 @@ void perSegmentCounters(benchmark::State& bench, int n) {
         benchmark::Counter(n, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// Each step starts from the one before, as in a running figure, over the
+// same 2,000 steps again and again: how fast a figure moves decides how
+// much of the sine table its steps touch, so a run that drifted on with the
+// number of iterations would time a different swing each time.
 template <void (*step)(const FigureModel&, FigureData&, double*, double*, std::int32_t, std::int32_t)>
 void figureStepBench(benchmark::State& bench, const std::string& name) {
     SwingingFigure& figure = swinging(name);
     std::vector<double> p = figure.data->p, q = figure.data->q;
+    int sinceStart = 0;
     for (auto _ : bench) {
+        if (++sinceStart == 2000) {
+            std::copy(figure.data->p.begin(), figure.data->p.end(), p.begin());
+            std::copy(figure.data->q.begin(), figure.data->q.end(), q.begin());
+            sinceStart = 0;
+        }
         step(*figure.model, *figure.data, p.data(), q.data(), 1, -1);
         benchmark::DoNotOptimize(p.data());
         benchmark::DoNotOptimize(q.data());

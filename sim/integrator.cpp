@@ -3,6 +3,7 @@
 #include "dynamics.h"
 #include "evaluation_memo.h"
 #include "hand_pull.h"
+#include "sine_table.h"
 
 void setAppliedTorques(const FigureModel& model, FigureData& data, std::int32_t limbTorqueMode,
                        std::int32_t torsoTorqueDirection) {
@@ -84,6 +85,10 @@ void step(const FigureModel& model, FigureData& data, double p[], double q[], st
         p[i] = p[i] + ((((k3p[i] + k2p[i]) * 2 + k4p[i]) + k1p[i]) * dt) * sixth;
         q[i] = q[i] + ((((k3q[i] + k2q[i]) * 2 + k4q[i]) + k1q[i]) * dt) * sixth;
     }
+    // the next step evaluates near q + h/2 q' and q + h q': the table's
+    // sines there, asked for now, arrive while this step's caller and the
+    // next step's first stage run
+    prefetchSinesAhead(q, k4q, dt * 0.5, dt, n);
     // the hand's work, with the same weights: the step of the work's own
     // equation dW/dt = handTorque . q' integrated beside the state, so the
     // ledger's balance closes to the integrator's order

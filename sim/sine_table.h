@@ -46,15 +46,53 @@ inline double fastSin(double x) {
 // fastSin(pi/2 - x), the difference formed first.
 inline double fastCos(double x) { return fastSin(1.5707963267948966 - x); }
 
+// Asks the memory system for the table's lines that fastSin and fastCos
+// will read at x[i] + a rate[i] and x[i] + b rate[i], i < n, or lines
+// beside them; reads nothing and changes no result. A swinging figure's
+// angles move a few lines of the table per step, and its passes cannot
+// start before their first sines arrive. (Always inlined: GCC takes a
+// function that only prefetches for one without effects, and drops its calls.)
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline void prefetchSinesAhead(const double x[], const double rate[], double a, double b, int n) {
+#if defined(__GNUC__) && defined(__SSE2__)
+    typedef double Two __attribute__((vector_size(16)));
+    typedef int TwoInts __attribute__((vector_size(8)));
+    typedef long long TwoMasks __attribute__((vector_size(16)));
+    const double* samples = sineTable.samples;
+    const Two last = {sineTable.count - 1.0, sineTable.count - 1.0};
+    const Two perRadian = last * 0.15915494309189535;
+    const TwoMasks magnitude = {0x7fffffffffffffffll, 0x7fffffffffffffffll};
+    for (int i = 0; i < n; ++i) {
+        const double ahead[2] = {x[i] + a * rate[i], x[i] + b * rate[i]};
+        for (const double y : ahead) {
+            const Two arguments = {y, 1.5707963267948966 - y};
+            const Two turns = arguments * 0.15915494309189535;
+            if (!(turns[0] < 1073741824.0 && turns[0] > -1073741824.0)) continue;  // NaN too
+            const TwoInts k = __builtin_convertvector(turns, TwoInts);
+            const Two r = arguments - __builtin_convertvector(k + k, Two) * 3.141592653589793;
+            const Two at = reinterpret_cast<Two>(reinterpret_cast<TwoMasks>(r) & magnitude) * perRadian;
+            const TwoInts j = __builtin_convertvector(at < last ? at : last, TwoInts);
+            __builtin_prefetch(samples + j[0]);
+            __builtin_prefetch(samples + j[1]);
+        }
+    }
+#else
+    (void)x, (void)rate, (void)a, (void)b, (void)n;
+#endif
+}
+
 #if defined(__GNUC__)
 // out = fastSin of every element of x, a GCC/clang vector of doubles, Ints
 // being the vector of as many 32-bit ints and Masks that of as many 64-bit
 // ints: the same steps on every element at once, every result the bits of
 // fastSin. The sign is applied to the sample as a sign bit, exactly as
 // negation. (Vectors by reference: GCC warns of vectors wider than the
-// target's passed by value.)
+// target's passed by value. Always inlined: a call costs more than the
+// lookup.)
 template <typename Doubles, typename Ints, typename Masks>
-inline void fastSinElements(Doubles& out, const Doubles& x) {
+__attribute__((always_inline)) inline void fastSinElements(Doubles& out, const Doubles& x) {
     constexpr int n = sizeof(Doubles) / sizeof(double);
     const Doubles turns = x * 0.15915494309189535;
     const Masks inRange = (turns < 1073741824.0) & (turns > -1073741824.0);
