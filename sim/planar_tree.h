@@ -31,8 +31,10 @@ struct PlanarTreeModel {
 // Everything the planar passes keep of one segment during an evaluation,
 // the in-plane components (linear x, y and angular z) only. Before a
 // segment is visited inward, its inertia, bias and weight hold its own
-// part plus those of its children visited so far (all but the last).
-struct PlanarSegmentWork {
+// part plus those of its children visited so far (all but the last). The
+// twelve sums that children add into, xx to weightW, lie side by side from
+// a 16-byte boundary, so that two of them take one vector operation.
+struct alignas(16) PlanarSegmentWork {
     double sinQ, cosQ;                          // of the joint angle
     double xx, xy, xw, yy, yw, ww;              // articulated inertia
     double biasX, biasY, biasW;                 // bias momentum

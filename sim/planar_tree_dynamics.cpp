@@ -23,6 +23,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <cstring>
 
 #include "joint_controller.h"
 #include "planar_operations.h"
@@ -105,6 +107,41 @@ inline void addHandOver(PlanarSegmentWork& P, const Inertia& A, const Vector& b,
 }
 
 #if defined(__GNUC__)
+static_assert(offsetof(PlanarSegmentWork, xx) % 16 == 0 &&
+                  offsetof(PlanarSegmentWork, weightW) == offsetof(PlanarSegmentWork, xx) + 11 * sizeof(double),
+              "the sums that children add into lie side by side from a 16-byte boundary");
+
+// Two fields side by side in a record, from the sum at `offset` bytes past
+// xx on, as the two lanes of a Pair.
+inline Pair sumsAt(const PlanarSegmentWork& w, std::size_t offset) {
+    Pair v;
+    std::memcpy(&v, reinterpret_cast<const char*>(&w) + offsetof(PlanarSegmentWork, xx) + offset, sizeof v);
+    return v;
+}
+inline void setSumsAt(PlanarSegmentWork& w, std::size_t offset, Pair v) {
+    std::memcpy(reinterpret_cast<char*>(&w) + offsetof(PlanarSegmentWork, xx) + offset, &v, sizeof v);
+}
+
+// addHandOver for both lanes of a pair, lane 0 into P and then lane 1 into
+// Q (the same record for siblings): the twelve hand-over values turned
+// from one vector per value into one vector per two neighbouring sums of
+// a record, so each record gains two sums per addition.
+inline void addPairHandOver(PlanarSegmentWork& P, PlanarSegmentWork& Q, const HandOver<Pair>& h) {
+    const Pair value[12] = {h.inertia.xx, h.inertia.xy, h.inertia.xw, h.inertia.yy, h.inertia.yw, h.inertia.ww,
+                            h.bias.x,     h.bias.y,     h.bias.w,     h.weight.x,   h.weight.y,   h.weight.w};
+    for (int k = 0; k < 6; ++k) {
+        const Pair first = __builtin_shufflevector(value[2 * k], value[2 * k + 1], 0, 2);
+        const Pair second = __builtin_shufflevector(value[2 * k], value[2 * k + 1], 1, 3);
+        const std::size_t at = 2 * k * sizeof(double);
+        if (&P == &Q) {
+            setSumsAt(P, at, (sumsAt(P, at) + first) + second);
+        } else {
+            setSumsAt(P, at, sumsAt(P, at) + first);
+            setSumsAt(Q, at, sumsAt(Q, at) + second);
+        }
+    }
+}
+
 // The inward pass in pairs (PlanarTreeModel::inwardPairs): every record
 // starts as its segment's own part, and each child adds its hand-over into
 // its parent's record as its pair is done, lane 0 before lane 1; a depth is
@@ -130,11 +167,7 @@ void inwardInPairs(const PlanarTreeModel& tree, PlanarSegmentWork* work, const d
                            {Pair{U.weightX, V.weightX}, Pair{U.weightY, V.weightY}, Pair{U.weightW, V.weightW}},
                            Pair{p[i], p[j]}, Pair{seg[i].linkLength, seg[j].linkLength}, Pair{U.sinQ, V.sinQ},
                            Pair{U.cosQ, V.cosQ});
-        for (int l = 0; l < 2; ++l) {
-            const PlaneInertia<Pair>& I = h.inertia;
-            addHandOver(work[seg[pair[l]].parent], {I.xx[l], I.xy[l], I.xw[l], I.yy[l], I.yw[l], I.ww[l]},
-                        {h.bias.x[l], h.bias.y[l], h.bias.w[l]}, {h.weight.x[l], h.weight.y[l], h.weight.w[l]});
-        }
+        addPairHandOver(work[seg[i].parent], work[seg[j].parent], h);
     }
 }
 #endif
