@@ -54,16 +54,22 @@ inline Vector operator+(const Vector& l, const Vector& r) { return {l.x + r.x, l
 inline Inertia ownInertia(const PlanarTreeSegment& S) { return {S.mass, 0.0, S.ownXw, S.mass, S.ownYw, S.ownWw}; }
 
 // fastSin(x) and fastCos(x). On x86-64 both at once, branch-free, as the
-// two elements of one vector (fastSinElements): a joint angle's sign flips
-// as a figure swings, and the scalar lookup's test of it is a branch the
-// processor cannot foresee.
+// two elements of one vector (fastSinElementsInRange): a joint angle's sign
+// flips as a figure swings, and the scalar lookup's test of it is a branch
+// the processor cannot foresee. Below 6.7e9 in size, x / 2pi and (pi/2 - x)
+// / 2pi are both within 1.0664e9 < 2^30, in fastSin's range; beyond it, and
+// for NaN, the scalar lookups.
 inline void sineAndCosine(double x, double& s, double& c) {
 #if defined(__GNUC__) && defined(__SSE2__)
     typedef int PairInts __attribute__((vector_size(8)));
     typedef long long PairMasks __attribute__((vector_size(16)));
+    if (!(x < 6.7e9 && x > -6.7e9)) {
+        s = fastSin(x), c = fastCos(x);
+        return;
+    }
     const Pair arguments = {x, 1.5707963267948966 - x};
     Pair out;
-    fastSinElements<Pair, PairInts, PairMasks>(out, arguments);
+    fastSinElementsInRange<Pair, PairInts, PairMasks>(out, arguments, arguments * 0.15915494309189535);
     s = out[0], c = out[1];
 #else
     s = fastSin(x), c = fastCos(x);

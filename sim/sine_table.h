@@ -86,11 +86,28 @@ inline void prefetchSinesAhead(const double x[], const double rate[], double a, 
 #if defined(__GNUC__)
 // out = fastSin of every element of x, a GCC/clang vector of doubles, Ints
 // being the vector of as many 32-bit ints and Masks that of as many 64-bit
-// ints: the same steps on every element at once, every result the bits of
-// fastSin. The sign is applied to the sample as a sign bit, exactly as
-// negation. (Vectors by reference: GCC warns of vectors wider than the
-// target's passed by value. Always inlined: a call costs more than the
-// lookup.)
+// ints, where every element is known to be within fastSin's range (|x /
+// 2pi| < 2^30) and turns is x * (1 / 2pi) as fastSin forms it: the same
+// steps on every element at once, every result the bits of fastSin. The
+// sign is applied to the sample as a sign bit, exactly as negation.
+// (Vectors by reference: GCC warns of vectors wider than the target's
+// passed by value. Always inlined: a call costs more than the lookup.)
+template <typename Doubles, typename Ints, typename Masks>
+__attribute__((always_inline)) inline void fastSinElementsInRange(Doubles& out, const Doubles& x,
+                                                                  const Doubles& turns) {
+    constexpr int n = sizeof(Doubles) / sizeof(double);
+    const Ints k = __builtin_convertvector(turns, Ints);
+    const Doubles r = x - __builtin_convertvector(k + k, Doubles) * 3.141592653589793;
+    const Ints j = __builtin_convertvector(r / sineTable.sampleStep, Ints);  // j <= 0 when r < 0
+    const Ints negativeJ = j >> 31;
+    const Ints index = (j ^ negativeJ) - negativeJ;  // |j|
+    Doubles sample;
+    for (int i = 0; i < n; ++i) sample[i] = sineTable.samples[index[i]];
+    const Masks signBit = (r < 0.0) & static_cast<long long>(0x8000000000000000ull);
+    out = reinterpret_cast<Doubles>(reinterpret_cast<Masks>(sample) ^ signBit);
+}
+
+// The same for any x: elements out of range, or NaN, by fastSin one at a time.
 template <typename Doubles, typename Ints, typename Masks>
 __attribute__((always_inline)) inline void fastSinElements(Doubles& out, const Doubles& x) {
     constexpr int n = sizeof(Doubles) / sizeof(double);
@@ -102,14 +119,6 @@ __attribute__((always_inline)) inline void fastSinElements(Doubles& out, const D
         for (int i = 0; i < n; ++i) out[i] = fastSin(x[i]);
         return;
     }
-    const Ints k = __builtin_convertvector(turns, Ints);
-    const Doubles r = x - __builtin_convertvector(k + k, Doubles) * 3.141592653589793;
-    const Ints j = __builtin_convertvector(r / sineTable.sampleStep, Ints);  // j <= 0 when r < 0
-    const Ints negativeJ = j >> 31;
-    const Ints index = (j ^ negativeJ) - negativeJ;  // |j|
-    Doubles sample;
-    for (int i = 0; i < n; ++i) sample[i] = sineTable.samples[index[i]];
-    const Masks signBit = (r < 0.0) & static_cast<long long>(0x8000000000000000ull);
-    out = reinterpret_cast<Doubles>(reinterpret_cast<Masks>(sample) ^ signBit);
+    fastSinElementsInRange<Doubles, Ints, Masks>(out, x, turns);
 }
 #endif

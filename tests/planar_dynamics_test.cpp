@@ -189,7 +189,14 @@ TEST(PlanarTreeDynamicsTest, RandomTreesGiveTheGeneralPassesBits) {
             for (int trial = 0; trial < trials; ++trial) {
                 std::vector<double> p(n), q(n);
                 const double scale = trial % 2 == 0 ? 1.0 : 100.0;
-                for (int i = 0; i < n; ++i) q[i] = angle(rng), p[i] = scale * unit(rng);
+                // every fourth state with angles about where the table's
+                // vector lookup hands over to the scalar one (6.7e9) and
+                // where the scalar one's fast path ends (2^30 turns)
+                const double far[] = {6.6999999e9, 6.7000001e9, 6746518850.0, 6746518855.0, 1e12};
+                for (int i = 0; i < n; ++i) {
+                    q[i] = trial % 4 == 3 ? (unit(rng) < 0 ? -far[i % 5] : far[i % 5]) + unit(rng) : angle(rng);
+                    p[i] = scale * unit(rng);
+                }
                 for (int i = 0; i < n; ++i) data.appliedTorque[i] = reference.appliedTorque[i] = 50 * unit(rng);
                 const std::vector<double> general = outputsOf(computeDerivativesGeneral, model, reference, p, q);
                 const std::vector<double> planar = outputsOf(computeDerivatives, model, data, p, q);
