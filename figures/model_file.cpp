@@ -77,12 +77,21 @@ public:
         return true;
     }
 
+    // A name from the file as a one-line message may quote it: as written
+    // where it is plain printable ASCII, else in JSON's quotes and escapes
+    // (a new line or a terminal's control codes in a key stay out).
+    static std::string printable(const std::string& name) {
+        for (const unsigned char ch : name)
+            if (ch < 0x20 || ch > 0x7e) return Json(name).dump(-1, ' ', true, Json::error_handler_t::replace);
+        return name;
+    }
+
     // Every field of the object was one asked for.
     bool noOthers(const std::initializer_list<const char*> allowed) {
         for (auto it = object_.begin(); it != object_.end(); ++it) {
             bool known = false;
             for (const char* name : allowed) known = known || it.key() == name;
-            if (!known) return fail(it.key(), "unknown field");
+            if (!known) return fail(printable(it.key()), "unknown field");
         }
         return true;
     }

@@ -137,6 +137,7 @@ TEST(FiguresTest, HostileModelFilesAreRefusedInOneLine) {
         {edited("\"format\":\"marionette-model 1\"", "\"format\":\"marionette-model 2\""), "format: not"},
         {edited("\"pictures\":false,", ""), "pictures: missing"},
         {edited("\"pictures\":false", "\"pictures\":false,\"colour\":1"), "colour: unknown field"},
+        {edited("\"pictures\":false", "\"pictures\":false,\"a\\n\\u001b[2J\":1"), "\"a\\n\\u001b[2J\": unknown field"},
         {edited("\"parent\":0", "\"parent\":1"), "segment 1: parent: 1 is not from -1 to 0"},
         {edited("\"parent\":0", "\"parent\":0.5"), "segment 1: parent: not a whole number"},
         {edited("\"mass_kg\":1.0", "\"mass_kg\":0"), "segment 0: mass_kg: must be positive"},
