@@ -69,7 +69,8 @@ inline void prefetchSinesAhead(const double x[], const double rate[], double a, 
         for (const double y : ahead) {
             const Two arguments = {y, 1.5707963267948966 - y};
             const Two turns = arguments * 0.15915494309189535;
-            if (!(turns[0] < 1073741824.0 && turns[0] > -1073741824.0)) continue;  // NaN too
+            // within 2^30 - 1 turns, so that (pi/2 - y) / 2pi is within 2^30 too; NaN not
+            if (!(turns[0] < 1073741823.0 && turns[0] > -1073741823.0)) continue;
             const TwoInts k = __builtin_convertvector(turns, TwoInts);
             const Two r = arguments - __builtin_convertvector(k + k, Two) * 3.141592653589793;
             const Two at = reinterpret_cast<Two>(reinterpret_cast<TwoMasks>(r) & magnitude) * perRadian;
