@@ -46,6 +46,17 @@ inline double fastSin(double x) {
 // fastSin(pi/2 - x), the difference formed first.
 inline double fastCos(double x) { return fastSin(1.5707963267948966 - x); }
 
+#if defined(__GNUC__)
+// r = x less its whole turns, element by element, as fastSin reduces it,
+// turns being x * (1 / 2pi) and within 2^30 of zero in every element.
+// (Vectors by reference, as fastSinElements's.)
+template <typename Doubles, typename Ints>
+__attribute__((always_inline)) inline void withinOneTurn(Doubles& r, const Doubles& x, const Doubles& turns) {
+    const Ints k = __builtin_convertvector(turns, Ints);
+    r = x - __builtin_convertvector(k + k, Doubles) * 3.141592653589793;
+}
+#endif
+
 // Asks the memory system for the table's lines that fastSin and fastCos
 // will read at x[i] + a rate[i] and x[i] + b rate[i], i < n, or lines
 // beside them; reads nothing and changes no result. A swinging figure's
@@ -71,8 +82,8 @@ inline void prefetchSinesAhead(const double x[], const double rate[], double a, 
             const Two turns = arguments * 0.15915494309189535;
             // within 2^30 - 1 turns, so that (pi/2 - y) / 2pi is within 2^30 too; NaN not
             if (!(turns[0] < 1073741823.0 && turns[0] > -1073741823.0)) continue;
-            const TwoInts k = __builtin_convertvector(turns, TwoInts);
-            const Two r = arguments - __builtin_convertvector(k + k, Two) * 3.141592653589793;
+            Two r;
+            withinOneTurn<Two, TwoInts>(r, arguments, turns);
             const Two at = reinterpret_cast<Two>(reinterpret_cast<TwoMasks>(r) & magnitude) * perRadian;
             const TwoInts j = __builtin_convertvector(at < last ? at : last, TwoInts);
             __builtin_prefetch(samples + j[0]);
@@ -97,8 +108,8 @@ template <typename Doubles, typename Ints, typename Masks>
 __attribute__((always_inline)) inline void fastSinElementsInRange(Doubles& out, const Doubles& x,
                                                                   const Doubles& turns) {
     constexpr int n = sizeof(Doubles) / sizeof(double);
-    const Ints k = __builtin_convertvector(turns, Ints);
-    const Doubles r = x - __builtin_convertvector(k + k, Doubles) * 3.141592653589793;
+    Doubles r;
+    withinOneTurn<Doubles, Ints>(r, x, turns);
     const Ints j = __builtin_convertvector(r / sineTable.sampleStep, Ints);  // j <= 0 when r < 0
     const Ints negativeJ = j >> 31;
     const Ints index = (j ^ negativeJ) - negativeJ;  // |j|
