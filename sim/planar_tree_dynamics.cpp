@@ -48,7 +48,6 @@ using Vector = PlaneVector<double>;
 inline Inertia operator+(const Inertia& l, const Inertia& r) {
     return {l.xx + r.xx, l.xy + r.xy, l.xw + r.xw, l.yy + r.yy, l.yw + r.yw, l.ww + r.ww};
 }
-inline Vector operator+(const Vector& l, const Vector& r) { return {l.x + r.x, l.y + r.y, l.w + r.w}; }
 
 // The segment's own rigid-body inertia, as composeInertia writes it.
 inline Inertia ownInertia(const PlanarTreeSegment& S) { return {S.mass, 0.0, S.ownXw, S.mass, S.ownYw, S.ownWw}; }
