@@ -30,6 +30,7 @@ FigureData::FigureData(const FigureModel& model) : n(model.n) {
     gravityWrenchInParent.assign(size, SpatialVector{});
     momentumInParent.assign(size, SpatialVector{});
     planarWork.assign(size, PlanarSegmentWork{});
+    pairWork.assign(model.planarTree ? model.planarTree->pairs.size() : 0, PlanarPairWork{});
     stages.assign(10 * size, 0.0);
     path.assign(size, 0);
     frames.assign(size, DrawnFrame{});

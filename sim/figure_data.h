@@ -71,6 +71,7 @@ struct FigureData {
     std::vector<SpatialVector> momentumInParent;             // momentum of the whole subtree (initMomenta)
     // the planar passes' records of any tree (planar_tree.h)
     std::vector<PlanarSegmentWork> planarWork;
+    std::vector<PlanarPairWork> pairWork;  // and of a tree with pairs, by record
 
     // the integrator's stages: k1p k1q k2p k2q k3p k3q k4p k4q tp tq, n each
     std::vector<double> stages;

@@ -9,8 +9,9 @@ extern const double jointTarget[segmentCount];
 extern const double jointStiffness[segmentCount];
 inline constexpr double jointDamping = 5.1;
 
-// One joint's torque, K (target - q) - D rate.
-inline double jointTorque(double stiffness, double target, double q, double damping, double rate) {
+// One joint's torque, K (target - q) - D rate; on doubles or on lanes.
+template <typename T>
+inline T jointTorque(T stiffness, T target, T q, T damping, T rate) {
     return stiffness * (target - q) - damping * rate;
 }
 

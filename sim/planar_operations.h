@@ -28,6 +28,15 @@ inline double splat<double>(double x) {
     return x;
 }
 
+#if defined(__GNUC__)
+// Two segments side by side, each lane rounding as the scalar operation.
+typedef double Pair __attribute__((vector_size(16)));
+template <>
+inline Pair splat<Pair>(double x) {
+    return Pair{x, x};
+}
+#endif
+
 // X^T (A - U U^T / D) X of projectInertiaToParent, in the plane: the joint
 // axis projected out, the rotation by the joint angle undone, the
 // reference point moved to the parent's joint (a along its x axis).
@@ -70,4 +79,27 @@ template <typename T>
 inline PlaneVector<T> motionToChild(const PlaneVector<T>& v, T a, T s, T c) {
     const T y = v.y + a * v.w;
     return {c * v.x + s * y, c * y - s * v.x, v.w};
+}
+
+// projectBiasToParent in the plane, the bias momentum z of a segment of
+// articulated inertia A and joint momentum p in its parent's frame: w = z +
+// U (p - z_w) / D, whose w component is p itself, then X^T w.
+template <typename T>
+inline PlaneVector<T> biasToParent(const PlaneVector<T>& z, const PlaneInertia<T>& A, T p, T a, T s, T c) {
+    const T k = (p - z.w) / A.ww;
+    return forceToParent<T>({z.x + A.xw * k, z.y + A.yw * k, p}, a, s, c);
+}
+
+// What a segment hands its parent, in the parent's frame: its articulated
+// inertia and bias momentum with its joint axis projected out, and its
+// subtree's weight; on doubles or on lanes.
+template <typename T>
+struct HandOver {
+    PlaneInertia<T> inertia;
+    PlaneVector<T> bias, weight;
+};
+template <typename T>
+inline HandOver<T> handOver(const PlaneInertia<T>& A, const PlaneVector<T>& z, const PlaneVector<T>& F, T p, T a,
+                            T s, T c) {
+    return {projectInertia(A, a, s, c), biasToParent(z, A, p, a, s, c), forceToParent(F, a, s, c)};
 }

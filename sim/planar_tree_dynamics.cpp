@@ -1,8 +1,8 @@
 // The planar passes of any planar tree: the general passes of dynamics.cpp
 // with only the terms that can be non-zero, one segment at a time (a wide
-// tree's inward pass two at a time, inwardInPairs). Why this
-// gives the general passes' bits is told at the top of planar_dynamics.cpp
-// (the window program's figure, whose limbs run as lanes): the same
+// tree two at a time, planar_tree_pairs.cpp). Why this gives the general
+// passes' bits is told at the top of planar_dynamics.cpp (the window
+// program's figure, whose limbs run as lanes): the same
 // reasoning, and the same in-plane forms of the spatial operations, hold
 // for any tree whose segments are planar. Every operation left is the
 // general passes' own, in their order; in particular every sum over a
@@ -21,24 +21,14 @@
 // to the next; on a chain it never goes through memory.
 #include "dynamics.h"
 
-#include <algorithm>
-#include <array>
-#include <cstddef>
-#include <cstring>
-
 #include "joint_controller.h"
 #include "planar_operations.h"
 #include "planar_tree.h"
 #include "sine_table.h"
 
-#if defined(__GNUC__)
-// Two segments side by side, each lane rounding as the scalar operation.
-typedef double Pair __attribute__((vector_size(16)));
-template <>
-inline Pair splat<Pair>(double x) {
-    return Pair{x, x};
-}
-#endif
+// The passes of a tree with pairs (planar_tree_pairs.cpp).
+void computeDerivativesPlanarPairs(const FigureModel& figure, FigureData& data, const double p[], const double q[],
+                                   double momentumRate[], double jointVelocity[]);
 
 namespace {
 
@@ -75,107 +65,10 @@ inline void sineAndCosine(double x, double& s, double& c) {
 #endif
 }
 
-// projectBiasToParent in the plane, the bias momentum z of a segment of
-// articulated inertia A and joint momentum p in its parent's frame: w = z +
-// U (p - z_w) / D, whose w component is p itself, then X^T w.
-template <typename T>
-inline PlaneVector<T> biasToParent(const PlaneVector<T>& z, const PlaneInertia<T>& A, T p, T a, T s, T c) {
-    const T k = (p - z.w) / A.ww;
-    return forceToParent<T>({z.x + A.xw * k, z.y + A.yw * k, p}, a, s, c);
-}
-
-// What a segment hands its parent, in the parent's frame: its articulated
-// inertia and bias momentum with its joint axis projected out, and its
-// subtree's weight; on doubles or on lanes.
-template <typename T>
-struct HandOver {
-    PlaneInertia<T> inertia;
-    PlaneVector<T> bias, weight;
-};
-template <typename T>
-inline HandOver<T> handOver(const PlaneInertia<T>& A, const PlaneVector<T>& z, const PlaneVector<T>& F, T p, T a,
-                            T s, T c) {
-    return {projectInertia(A, a, s, c), biasToParent(z, A, p, a, s, c), forceToParent(F, a, s, c)};
-}
-
 inline Inertia inertiaOf(const PlanarSegmentWork& w) { return {w.xx, w.xy, w.xw, w.yy, w.yw, w.ww}; }
 inline void setInertia(PlanarSegmentWork& w, const Inertia& A) {
     w.xx = A.xx, w.xy = A.xy, w.xw = A.xw, w.yy = A.yy, w.yw = A.yw, w.ww = A.ww;
 }
-
-// The parent's record gains a child's hand-over.
-inline void addHandOver(PlanarSegmentWork& P, const Inertia& A, const Vector& b, const Vector& f) {
-    P.xx = P.xx + A.xx, P.xy = P.xy + A.xy, P.xw = P.xw + A.xw;
-    P.yy = P.yy + A.yy, P.yw = P.yw + A.yw, P.ww = P.ww + A.ww;
-    P.biasX = P.biasX + b.x, P.biasY = P.biasY + b.y, P.biasW = P.biasW + b.w;
-    P.weightX = P.weightX + f.x, P.weightY = P.weightY + f.y, P.weightW = P.weightW + f.w;
-}
-
-#if defined(__GNUC__)
-static_assert(offsetof(PlanarSegmentWork, xx) % 16 == 0 &&
-                  offsetof(PlanarSegmentWork, weightW) == offsetof(PlanarSegmentWork, xx) + 11 * sizeof(double),
-              "the sums that children add into lie side by side from a 16-byte boundary");
-
-// Two fields side by side in a record, from the sum at `offset` bytes past
-// xx on, as the two lanes of a Pair.
-inline Pair sumsAt(const PlanarSegmentWork& w, std::size_t offset) {
-    Pair v;
-    std::memcpy(&v, reinterpret_cast<const char*>(&w) + offsetof(PlanarSegmentWork, xx) + offset, sizeof v);
-    return v;
-}
-inline void setSumsAt(PlanarSegmentWork& w, std::size_t offset, Pair v) {
-    std::memcpy(reinterpret_cast<char*>(&w) + offsetof(PlanarSegmentWork, xx) + offset, &v, sizeof v);
-}
-
-// addHandOver for both lanes of a pair, lane 0 into P and then lane 1 into
-// Q (the same record for siblings): the twelve hand-over values turned
-// from one vector per value into one vector per two neighbouring sums of
-// a record, so each record gains two sums per addition.
-inline void addPairHandOver(PlanarSegmentWork& P, PlanarSegmentWork& Q, const HandOver<Pair>& h) {
-    const Pair value[12] = {h.inertia.xx, h.inertia.xy, h.inertia.xw, h.inertia.yy, h.inertia.yw, h.inertia.ww,
-                            h.bias.x,     h.bias.y,     h.bias.w,     h.weight.x,   h.weight.y,   h.weight.w};
-    for (int k = 0; k < 6; ++k) {
-        const Pair first = __builtin_shufflevector(value[2 * k], value[2 * k + 1], 0, 2);
-        const Pair second = __builtin_shufflevector(value[2 * k], value[2 * k + 1], 1, 3);
-        const std::size_t at = 2 * k * sizeof(double);
-        if (&P == &Q) {
-            setSumsAt(P, at, (sumsAt(P, at) + first) + second);
-        } else {
-            setSumsAt(P, at, sumsAt(P, at) + first);
-            setSumsAt(Q, at, sumsAt(Q, at) + second);
-        }
-    }
-}
-
-// The inward pass in pairs (PlanarTreeModel::inwardPairs): every record
-// starts as its segment's own part, and each child adds its hand-over into
-// its parent's record as its pair is done, lane 0 before lane 1; a depth is
-// done before the one above it, so every record is complete when its
-// segment is read, and every parent takes its children by increasing index.
-void inwardInPairs(const PlanarTreeModel& tree, PlanarSegmentWork* work, const double p[]) {
-    const PlanarTreeSegment* seg = tree.segment.data();
-    for (const std::array<int, 2>& pair : tree.inwardPairs) {
-        const int i = pair[0], j = pair[1];
-        const PlanarSegmentWork& U = work[i];
-        if (j < 0) {
-            const HandOver<double> h = handOver(inertiaOf(U), {U.biasX, U.biasY, U.biasW},
-                                                {U.weightX, U.weightY, U.weightW}, p[i], seg[i].linkLength,
-                                                U.sinQ, U.cosQ);
-            addHandOver(work[seg[i].parent], h.inertia, h.bias, h.weight);
-            continue;
-        }
-        const PlanarSegmentWork& V = work[j];
-        const PlaneInertia<Pair> A = {Pair{U.xx, V.xx}, Pair{U.xy, V.xy}, Pair{U.xw, V.xw},
-                                      Pair{U.yy, V.yy}, Pair{U.yw, V.yw}, Pair{U.ww, V.ww}};
-        const HandOver<Pair> h =
-            handOver<Pair>(A, {Pair{U.biasX, V.biasX}, Pair{U.biasY, V.biasY}, Pair{U.biasW, V.biasW}},
-                           {Pair{U.weightX, V.weightX}, Pair{U.weightY, V.weightY}, Pair{U.weightW, V.weightW}},
-                           Pair{p[i], p[j]}, Pair{seg[i].linkLength, seg[j].linkLength}, Pair{U.sinQ, V.sinQ},
-                           Pair{U.cosQ, V.cosQ});
-        addPairHandOver(work[seg[i].parent], work[seg[j].parent], h);
-    }
-}
-#endif
 
 }  // namespace
 
@@ -197,32 +90,7 @@ std::shared_ptr<const PlanarTreeModel> makePlanarTreeModel(const FigureModel& mo
                             parent < 0 || model.childList[model.childStart[parent + 1] - 1] == i,
                             parent >= 0 && parent == i - 1};
     }
-#if defined(__GNUC__)
-    // the pairs, where at least half the segments fall into one
-    std::vector<int> depth(model.n);
-    int deepest = 0;
-    for (int i = 0; i < model.n; ++i) {
-        depth[i] = model.parent[i] < 0 ? 0 : depth[model.parent[i]] + 1;
-        deepest = std::max(deepest, depth[i]);
-    }
-    std::vector<std::array<int, 2>> pairs;
-    int paired = 0;
-    for (int d = deepest; d > 0; --d) {
-        int waiting = -1;
-        for (int i = 0; i < model.n; ++i) {
-            if (depth[i] != d) continue;
-            if (waiting < 0) {
-                waiting = i;
-                continue;
-            }
-            pairs.push_back({waiting, i});
-            paired += 2;
-            waiting = -1;
-        }
-        if (waiting >= 0) pairs.push_back({waiting, -1});
-    }
-    if (2 * paired >= model.n) tree->inwardPairs = std::move(pairs);
-#endif
+    tree->pairs = makePlanarPairs(model);
     return tree;
 }
 
@@ -272,6 +140,10 @@ void outwardPass(const FigureModel& figure, FigureData& data, const double p[], 
 
 void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, const double p[], const double q[],
                                   double momentumRate[], double jointVelocity[]) {
+    if (!figure.planarTree->pairs.empty()) {
+        computeDerivativesPlanarPairs(figure, data, p, q, momentumRate, jointVelocity);
+        return;
+    }
     const PlanarTreeSegment* seg = figure.planarTree->segment.data();
     PlanarSegmentWork* work = data.planarWork.data();
     const int n = figure.n;
@@ -281,7 +153,6 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
     // weight about its joint; each record starts as the segment's own part
     Vector3* segmentGravity = data.segmentGravity.data();
     const double gravityX = data.gravity[0], gravityY = data.gravity[1];
-    const bool inPairs = !figure.planarTree->inwardPairs.empty();
     double previousGx = 0.0, previousGy = 0.0;
     for (int i = 0; i < n; ++i) {
         const PlanarTreeSegment& S = seg[i];
@@ -298,15 +169,8 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
         const double fx = S.mass * gx, fy = S.mass * gy;
         W.weightX = fx, W.weightY = fy, W.weightW = S.comX * fy - S.comY * fx;
         W.biasX = 0.0, W.biasY = 0.0, W.biasW = 0.0;
-        if (S.children > 1 || inPairs) setInertia(W, ownInertia(S));
+        if (S.children > 1) setInertia(W, ownInertia(S));
     }
-#if defined(__GNUC__)
-    if (inPairs) {
-        inwardInPairs(*figure.planarTree, work, p);
-        outwardPass(figure, data, p, q, momentumRate, jointVelocity);
-        return;
-    }
-#endif
 
     // inward: articulated inertias, bias momenta and subtree weights, each
     // segment handing its share to its parent with its own joint axis
