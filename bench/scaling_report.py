@@ -4,10 +4,12 @@
 Reads a run of dynamics_bench's chain:N and tree:N steps, written with
 --benchmark_format=json (or --benchmark_out) and repetitions, and prints a
 Markdown table of the medians, ns per RK4 step and per segment, for
-marionette's planar and general passes and for MuJoCo, with the exponent of
-the growth (the slope of log time against log N from N = 16 on) and the
-largest coefficient of variation of the repetitions; then draws ns per
-segment against N on log axes into OUT.png.
+marionette's planar and general passes and for MuJoCo, and of MuJoCo's time
+over the planar passes' both in the medians and in the fastest repetitions
+(the "min" statistic the benchmark adds), with the exponent of the growth
+(the slope of log time against log N from N = 16 on) and the largest
+coefficient of variation of the repetitions; then draws ns per segment
+against N on log axes into OUT.png.
 
   build/bench/dynamics_bench --benchmark_filter='step/.*/(chain|tree):' \\
       --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \\
@@ -30,7 +32,7 @@ def fail(message, status=1):
 
 
 def read(path):
-    """{(path, shape, n): {"median": ns, "cv": fraction, "qacc_error": x}}"""
+    """{(path, shape, n): {"median": ns, "min": ns, "cv": fraction, "qacc_error": x}}"""
     try:
         with open(path) as f:
             runs = json.load(f)["benchmarks"]
@@ -52,6 +54,8 @@ def read(path):
             entry["median"] = run["cpu_time"] * scale[run.get("time_unit", "ns")]
             if "qacc_error" in run:
                 entry["qacc_error"] = run["qacc_error"]
+        elif aggregate == "min":
+            entry["min"] = run["cpu_time"] * scale[run.get("time_unit", "ns")]
         elif aggregate == "cv":
             entry["cv"] = run["cpu_time"]
     return {k: v for k, v in table.items() if "median" in v}
@@ -71,8 +75,9 @@ def print_table(table):
     sizes = sorted({n for (_, _, n) in table})
     for shape in SHAPES:
         print(f"\n`{shape}:N`, ns per RK4 step (ns per segment)\n")
-        print("| N | planar | general | MuJoCo | general / planar | MuJoCo / planar | MuJoCo's qacc error |")
-        print("|---|---|---|---|---|---|---|")
+        print("| N | planar | general | MuJoCo | general / planar | MuJoCo / planar | fastest: MuJoCo / planar"
+              " | MuJoCo's qacc error |")
+        print("|---|---|---|---|---|---|---|---|")
         for n in sizes:
             cells = []
             for path, _ in PATHS:
@@ -83,6 +88,9 @@ def print_table(table):
             for path in ("general", "mujoco"):
                 v = table.get((path, shape, n))
                 ratios.append(f"{v['median'] / planar['median']:.1f}" if v and planar else "-")
+            mujoco = table.get(("mujoco", shape, n))
+            ratios.append(f"{mujoco['min'] / planar['min']:.1f}" if mujoco and planar and "min" in mujoco
+                          and "min" in planar else "-")
             error = table.get(("mujoco", shape, n), {}).get("qacc_error")
             print(f"| {n} | " + " | ".join(cells + ratios) + f" | {error:.1e} |" if error is not None
                   else f"| {n} | " + " | ".join(cells + ratios) + " | - |")
