@@ -29,8 +29,10 @@ FigureData::FigureData(const FigureModel& model) : n(model.n) {
     biasMomentumInParent.assign(size, SpatialVector{});
     gravityWrenchInParent.assign(size, SpatialVector{});
     momentumInParent.assign(size, SpatialVector{});
-    planarWork.assign(size, PlanarSegmentWork{});
-    pairWork.assign(model.planarTree ? model.planarTree->pairs.size() : 0, PlanarPairWork{});
+    // a tree with pairs keeps its records two segments to a record, the rest one each
+    const std::size_t pairs = model.planarTree ? model.planarTree->pairs.size() : 0;
+    planarWork.assign(pairs > 0 ? 0 : size, PlanarSegmentWork{});
+    pairWork.assign(pairs, PlanarPairWork{});
     stages.assign(10 * size, 0.0);
     path.assign(size, 0);
     frames.assign(size, DrawnFrame{});

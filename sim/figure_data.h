@@ -69,9 +69,10 @@ struct FigureData {
     std::vector<SpatialVector> biasMomentumInParent;         // bias momentum
     std::vector<SpatialVector> gravityWrenchInParent;        // weight of the whole subtree
     std::vector<SpatialVector> momentumInParent;             // momentum of the whole subtree (initMomenta)
-    // the planar passes' records of any tree (planar_tree.h)
+    // the planar passes' records (planar_tree.h): by segment, or by record
+    // of two for a tree with pairs
     std::vector<PlanarSegmentWork> planarWork;
-    std::vector<PlanarPairWork> pairWork;  // and of a tree with pairs, by record
+    std::vector<PlanarPairWork> pairWork;
 
     // the integrator's stages: k1p k1q k2p k2q k3p k3q k4p k4q tp tq, n each
     std::vector<double> stages;
