@@ -79,7 +79,7 @@ inline void sinesAndCosines(const Pair& x, Pair& s, Pair& c) {
 }
 
 // The twelve sums children add into, in a hand-over's order.
-constexpr Field sums[12] = {&Work::xx,    &Work::xy,    &Work::xw,      &Work::yy,      &Work::yw,      &Work::ww,
+constexpr Field sums[12] = {&Work::xx,    &Work::xy,    &Work::xw,    &Work::yy,      &Work::yw,      &Work::ww,
                             &Work::biasX, &Work::biasY, &Work::biasW, &Work::weightX, &Work::weightY, &Work::weightW};
 
 }  // namespace
@@ -188,8 +188,8 @@ void computeDerivativesPlanarPairs(const FigureModel& figure, FigureData& data, 
         const Work& R = work[r];
         const PlaneInertia<Pair> A = {load(R.xx), load(R.xy), load(R.xw), load(R.yy), load(R.yw), load(R.ww)};
         const HandOver<Pair> h = handOver<Pair>(A, {load(R.biasX), load(R.biasY), load(R.biasW)},
-                                                {load(R.weightX), load(R.weightY), load(R.weightW)},
-                                                entries(p, M), load(M.linkLength), load(R.sinQ), load(R.cosQ));
+                                                {load(R.weightX), load(R.weightY), load(R.weightW)}, entries(p, M),
+                                                load(M.linkLength), load(R.sinQ), load(R.cosQ));
         const Pair value[12] = {h.inertia.xx, h.inertia.xy, h.inertia.xw, h.inertia.yy, h.inertia.yw, h.inertia.ww,
                                 h.bias.x,     h.bias.y,     h.bias.w,     h.weight.x,   h.weight.y,   h.weight.w};
         if (M.matched) {
@@ -199,8 +199,7 @@ void computeDerivativesPlanarPairs(const FigureModel& figure, FigureData& data, 
         }
         for (int k = 0; k < 12; ++k) at(work, sums[k], M.parent[0]) = at(work, sums[k], M.parent[0]) + value[k][0];
         if (M.full)
-            for (int k = 0; k < 12; ++k)
-                at(work, sums[k], M.parent[1]) = at(work, sums[k], M.parent[1]) + value[k][1];
+            for (int k = 0; k < 12; ++k) at(work, sums[k], M.parent[1]) = at(work, sums[k], M.parent[1]) + value[k][1];
     }
 
     // outward: joint rates from momenta, then spatial velocities; the joint
@@ -214,8 +213,7 @@ void computeDerivativesPlanarPairs(const FigureModel& figure, FigureData& data, 
         const PlaneVector<Pair> parent = {fromParents(work, &Work::velocityX, M, figure.baseVelocity[0]),
                                           fromParents(work, &Work::velocityY, M, figure.baseVelocity[1]),
                                           fromParents(work, &Work::velocityW, M, figure.baseVelocity[5])};
-        const Pair xx = load(R.xx), xy = load(R.xy), xw = load(R.xw), yy = load(R.yy), yw = load(R.yw),
-                   ww = load(R.ww);
+        const Pair xx = load(R.xx), xy = load(R.xy), xw = load(R.xw), yy = load(R.yy), yw = load(R.yw), ww = load(R.ww);
         const PlaneVector<Pair> u = motionToChild(parent, load(M.linkLength), load(R.sinQ), load(R.cosQ));
         const Pair rate = ((entries(p, M) - load(R.biasW)) - ((xw * u.x + yw * u.y) + ww * u.w)) / ww;
         scatter(jointVelocity, M, rate);
