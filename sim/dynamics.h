@@ -27,10 +27,11 @@ void computeDerivativesWithTrig(const FigureModel& model, FigureData& data, cons
 
 // The same by the planar passes: only the in-plane components. For the
 // window program's tree its four limbs side by side as lanes
-// (planar_dynamics.cpp), for any other planar tree one segment at a time,
-// a wide tree's inward pass two at a time (planar_tree_dynamics.cpp). Only
-// where planarPassesApply; writes segmentGravity, controllerTorque and
-// planarWork of data, no other working record.
+// (planar_dynamics.cpp), for any other planar tree one segment at a time
+// (planar_tree_dynamics.cpp), a wide one two at a time
+// (planar_tree_pairs.cpp). Only where planarPassesApply; writes
+// segmentGravity, controllerTorque and planarWork or pairWork of data, no
+// other working record.
 void computeDerivativesPlanar(const FigureModel& model, FigureData& data, const double p[], const double q[],
                               double momentumRate[], double jointVelocity[]);
 

@@ -89,17 +89,3 @@ inline PlaneVector<T> biasToParent(const PlaneVector<T>& z, const PlaneInertia<T
     const T k = (p - z.w) / A.ww;
     return forceToParent<T>({z.x + A.xw * k, z.y + A.yw * k, p}, a, s, c);
 }
-
-// What a segment hands its parent, in the parent's frame: its articulated
-// inertia and bias momentum with its joint axis projected out, and its
-// subtree's weight; on doubles or on lanes.
-template <typename T>
-struct HandOver {
-    PlaneInertia<T> inertia;
-    PlaneVector<T> bias, weight;
-};
-template <typename T>
-inline HandOver<T> handOver(const PlaneInertia<T>& A, const PlaneVector<T>& z, const PlaneVector<T>& F, T p, T a,
-                            T s, T c) {
-    return {projectInertia(A, a, s, c), biasToParent(z, A, p, a, s, c), forceToParent(F, a, s, c)};
-}

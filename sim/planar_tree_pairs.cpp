@@ -78,6 +78,20 @@ inline void sinesAndCosines(const Pair& x, Pair& s, Pair& c) {
     fastSinElementsInRange<Pair, PairInts, PairMasks>(c, y, y * 0.15915494309189535);
 }
 
+// What a segment hands its parent, in the parent's frame: its articulated
+// inertia and bias momentum with its joint axis projected out, and its
+// subtree's weight; on doubles or on lanes.
+template <typename T>
+struct HandOver {
+    PlaneInertia<T> inertia;
+    PlaneVector<T> bias, weight;
+};
+template <typename T>
+inline HandOver<T> handOver(const PlaneInertia<T>& A, const PlaneVector<T>& z, const PlaneVector<T>& F, T p, T a, T s,
+                            T c) {
+    return {projectInertia(A, a, s, c), biasToParent(z, A, p, a, s, c), forceToParent(F, a, s, c)};
+}
+
 // The twelve sums children add into, in a hand-over's order.
 constexpr Field sums[12] = {&Work::xx,    &Work::xy,    &Work::xw,    &Work::yy,      &Work::yw,      &Work::ww,
                             &Work::biasX, &Work::biasY, &Work::biasW, &Work::weightX, &Work::weightY, &Work::weightW};
