@@ -42,27 +42,34 @@ inline Inertia operator+(const Inertia& l, const Inertia& r) {
 // The segment's own rigid-body inertia, as composeInertia writes it.
 inline Inertia ownInertia(const PlanarTreeSegment& S) { return {S.mass, 0.0, S.ownXw, S.mass, S.ownYw, S.ownWw}; }
 
-// fastSin(x) and fastCos(x). On x86-64 both at once, branch-free, as the
-// two elements of one vector (fastSinElementsInRange): a joint angle's sign
-// flips as a figure swings, and the scalar lookup's test of it is a branch
-// the processor cannot foresee. Below 6.7e9 in size, x / 2pi and (pi/2 - x)
-// / 2pi are both within 1.0664e9 < 2^30, in fastSin's range; beyond it, and
-// for NaN, the scalar lookups.
-inline void sineAndCosine(double x, double& s, double& c) {
+// fastSin and fastCos of every joint angle, into the segments' records,
+// before anything reads them: no lookup waits on another segment's, so
+// many are in flight at once. On x86-64 a sine and its cosine are the two
+// elements of one vector (fastSinElementsInRange), branch-free: a joint
+// angle's sign flips as a figure swings, and the scalar lookup's test of it
+// is a branch the processor cannot foresee. Below 6.7e9 in size, x / 2pi
+// and (pi/2 - x) / 2pi are both within 1.0664e9 < 2^30, in fastSin's
+// range; where any angle is beyond it, or NaN, all take the scalar lookups.
+void jointSinesAndCosines(const double q[], PlanarSegmentWork work[], int n) {
 #if defined(__GNUC__) && defined(__SSE2__)
     typedef int PairInts __attribute__((vector_size(8)));
     typedef long long PairMasks __attribute__((vector_size(16)));
-    if (!(x < 6.7e9 && x > -6.7e9)) {
-        s = fastSin(x), c = fastCos(x);
+    bool inRange = true;
+    for (int i = 0; i < n; ++i) inRange = inRange & (q[i] < 6.7e9) & (q[i] > -6.7e9);
+    if (inRange) {
+        const double* samples = sineTable.samples;
+        const double sampleStep = sineTable.sampleStep;
+        for (int i = 0; i < n; ++i) {
+            const Pair arguments = {q[i], 1.5707963267948966 - q[i]};
+            Pair out;
+            fastSinElementsInRange<Pair, PairInts, PairMasks>(out, arguments, arguments * 0.15915494309189535, samples,
+                                                              sampleStep);
+            work[i].sinQ = out[0], work[i].cosQ = out[1];
+        }
         return;
     }
-    const Pair arguments = {x, 1.5707963267948966 - x};
-    Pair out;
-    fastSinElementsInRange<Pair, PairInts, PairMasks>(out, arguments, arguments * 0.15915494309189535);
-    s = out[0], c = out[1];
-#else
-    s = fastSin(x), c = fastCos(x);
 #endif
+    for (int i = 0; i < n; ++i) work[i].sinQ = fastSin(q[i]), work[i].cosQ = fastCos(q[i]);
 }
 
 inline Inertia inertiaOf(const PlanarSegmentWork& w) { return {w.xx, w.xy, w.xw, w.yy, w.yw, w.ww}; }
@@ -154,18 +161,17 @@ void computeDerivativesPlanarTree(const FigureModel& figure, FigureData& data, c
     Vector3* segmentGravity = data.segmentGravity.data();
     const double gravityX = data.gravity[0], gravityY = data.gravity[1];
     double previousGx = 0.0, previousGy = 0.0;
+    jointSinesAndCosines(q, work, n);
     for (int i = 0; i < n; ++i) {
         const PlanarTreeSegment& S = seg[i];
         PlanarSegmentWork& W = work[i];
-        double s, c;
-        sineAndCosine(q[i], s, c);
+        const double s = W.sinQ, c = W.cosQ;
         double px = gravityX, py = gravityY;
         if (S.followsParent) px = previousGx, py = previousGy;
         else if (S.parent >= 0) px = segmentGravity[S.parent][0], py = segmentGravity[S.parent][1];
         const double gx = c * px + s * py, gy = c * py - s * px;
         segmentGravity[i] = {gx, gy, 0.0};
         previousGx = gx, previousGy = gy;
-        W.sinQ = s, W.cosQ = c;
         const double fx = S.mass * gx, fy = S.mass * gy;
         W.weightX = fx, W.weightY = fy, W.weightW = S.comX * fy - S.comY * fx;
         W.biasX = 0.0, W.biasY = 0.0, W.biasW = 0.0;

@@ -63,19 +63,35 @@ inline void scatter(double a[], const PlanarPair& M, Pair v) {
     if (M.full) a[M.segment[1]] = v[1];
 }
 
-// fastSin and fastCos of both lanes: by vectors where both are below 6.7e9
-// in size (see sineAndCosine in planar_tree_dynamics.cpp), else one by one.
-inline void sinesAndCosines(const Pair& x, Pair& s, Pair& c) {
+// fastSin and fastCos of every record's lanes, into the records, before
+// the gravity pass reads them: no lookup waits on another record's, so
+// many are in flight at once. By vectors where every joint angle is below
+// 6.7e9 in size (see jointSinesAndCosines in planar_tree_dynamics.cpp),
+// else one by one.
+void recordSinesAndCosines(const std::vector<PlanarPair>& pairs, const double q[], int n, Work* work) {
     typedef int PairInts __attribute__((vector_size(8)));
     typedef long long PairMasks __attribute__((vector_size(16)));
-    if (!(x[0] < 6.7e9 && x[0] > -6.7e9 && x[1] < 6.7e9 && x[1] > -6.7e9)) {
-        s = Pair{fastSin(x[0]), fastSin(x[1])};
-        c = Pair{fastCos(x[0]), fastCos(x[1])};
+    const int records = static_cast<int>(pairs.size());
+    bool inRange = true;
+    for (int i = 0; i < n; ++i) inRange = inRange & (q[i] < 6.7e9) & (q[i] > -6.7e9);
+    if (!inRange) {
+        for (int r = 0; r < records; ++r) {
+            const Pair x = entries(q, pairs[r]);
+            store(work[r].sinQ, Pair{fastSin(x[0]), fastSin(x[1])});
+            store(work[r].cosQ, Pair{fastCos(x[0]), fastCos(x[1])});
+        }
         return;
     }
-    const Pair y = splat<Pair>(1.5707963267948966) - x;
-    fastSinElementsInRange<Pair, PairInts, PairMasks>(s, x, x * 0.15915494309189535);
-    fastSinElementsInRange<Pair, PairInts, PairMasks>(c, y, y * 0.15915494309189535);
+    const double* samples = sineTable.samples;
+    const double sampleStep = sineTable.sampleStep;
+    for (int r = 0; r < records; ++r) {
+        const Pair x = entries(q, pairs[r]);
+        const Pair y = splat<Pair>(1.5707963267948966) - x;
+        Pair s, c;
+        fastSinElementsInRange<Pair, PairInts, PairMasks>(s, x, x * 0.15915494309189535, samples, sampleStep);
+        fastSinElementsInRange<Pair, PairInts, PairMasks>(c, y, y * 0.15915494309189535, samples, sampleStep);
+        store(work[r].sinQ, s), store(work[r].cosQ, c);
+    }
 }
 
 // What a segment hands its parent, in the parent's frame: its articulated
@@ -174,18 +190,17 @@ void computeDerivativesPlanarPairs(const FigureModel& figure, FigureData& data, 
     // outward: the table's sines and cosines, gravity carried into every
     // segment frame, each segment's own weight about its joint; each record
     // starts as its segments' own parts
+    recordSinesAndCosines(pairs, q, figure.n, work);
     for (int r = 0; r < records; ++r) {
         const PlanarPair& M = pairs[r];
         Work& R = work[r];
-        Pair s, c;
-        sinesAndCosines(entries(q, M), s, c);
+        const Pair s = load(R.sinQ), c = load(R.cosQ);
         const Pair px = fromParents(work, &Work::gravityX, M, data.gravity[0]);
         const Pair py = fromParents(work, &Work::gravityY, M, data.gravity[1]);
         const Pair gx = c * px + s * py, gy = c * py - s * px;
         store(R.gravityX, gx), store(R.gravityY, gy);
         segmentGravity[M.segment[0]] = {gx[0], gy[0], 0.0};
         if (M.full) segmentGravity[M.segment[1]] = {gx[1], gy[1], 0.0};
-        store(R.sinQ, s), store(R.cosQ, c);
         const Pair mass = load(M.mass);
         const Pair fx = mass * gx, fy = mass * gy;
         store(R.weightX, fx), store(R.weightY, fy), store(R.weightW, load(M.comX) * fy - load(M.comY) * fx);

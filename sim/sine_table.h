@@ -104,19 +104,30 @@ inline void prefetchSinesAhead(const double x[], const double rate[], double a, 
 // sign is applied to the sample as a sign bit, exactly as negation.
 // (Vectors by reference: GCC warns of vectors wider than the target's
 // passed by value. Always inlined: a call costs more than the lookup.)
+// `samples` and `sampleStep` are the table's, handed in as values by a loop
+// of lookups: a loop that stores doubles could otherwise change them, as
+// far as the compiler knows, and would read them again for every lookup.
 template <typename Doubles, typename Ints, typename Masks>
-__attribute__((always_inline)) inline void fastSinElementsInRange(Doubles& out, const Doubles& x,
-                                                                  const Doubles& turns) {
+__attribute__((always_inline)) inline void fastSinElementsInRange(Doubles& out, const Doubles& x, const Doubles& turns,
+                                                                  const double* samples, double sampleStep) {
     constexpr int n = sizeof(Doubles) / sizeof(double);
     Doubles r;
     withinOneTurn<Doubles, Ints>(r, x, turns);
-    const Ints j = __builtin_convertvector(r / sineTable.sampleStep, Ints);  // j <= 0 when r < 0
-    const Ints negativeJ = j >> 31;
-    const Ints index = (j ^ negativeJ) - negativeJ;  // |j|
+    // fastSin's |j|, from |r|: division and truncation toward zero are both
+    // symmetric about zero, and the index needs no sign taken off
+    const Doubles size =
+        reinterpret_cast<Doubles>(reinterpret_cast<Masks>(r) & static_cast<long long>(0x7fffffffffffffffull));
+    const Ints index = __builtin_convertvector(size / sampleStep, Ints);
     Doubles sample;
-    for (int i = 0; i < n; ++i) sample[i] = sineTable.samples[index[i]];
+    for (int i = 0; i < n; ++i) sample[i] = samples[static_cast<unsigned>(index[i])];
     const Masks signBit = (r < 0.0) & static_cast<long long>(0x8000000000000000ull);
     out = reinterpret_cast<Doubles>(reinterpret_cast<Masks>(sample) ^ signBit);
+}
+// The same with the table's own samples and step.
+template <typename Doubles, typename Ints, typename Masks>
+__attribute__((always_inline)) inline void fastSinElementsInRange(Doubles& out, const Doubles& x,
+                                                                  const Doubles& turns) {
+    fastSinElementsInRange<Doubles, Ints, Masks>(out, x, turns, sineTable.samples, sineTable.sampleStep);
 }
 
 // The same for any x: elements out of range, or NaN, by fastSin one at a time.

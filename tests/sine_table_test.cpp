@@ -134,6 +134,12 @@ TEST_F(SineTableTest, VectorLookupsGiveTheScalarBits) {
     std::mt19937_64 rng(5);
     std::uniform_real_distribution<double> unit(-1, 1);
     for (int n = 0; n < 200000; ++n) angles.push_back(unit(rng) * std::pow(10.0, 5 * unit(rng)));
+    // on the table's grid and one step either side, of both signs, where
+    // the quotient's truncation turns over
+    for (int n = 0; n < 30000; ++n) {
+        const double g = std::floor(std::fabs(unit(rng)) * (sineTable.count - 1)) * sineTable.sampleStep;
+        for (const double x : {g, std::nextafter(g, 0.0), std::nextafter(g, 7.0)}) angles.push_back(n % 2 ? x : -x);
+    }
     auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b); };
     for (std::size_t n = 0; n + 4 <= angles.size(); ++n) {
         const double* x = &angles[n];
