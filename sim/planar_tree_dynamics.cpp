@@ -44,7 +44,8 @@ inline Inertia ownInertia(const PlanarTreeSegment& S) { return {S.mass, 0.0, S.o
 
 // fastSin and fastCos of every joint angle, into the segments' records,
 // before anything reads them: no lookup waits on another segment's, so
-// many are in flight at once. On x86-64 a sine and its cosine are the two
+// many are in flight at once (the more for the lookups' two halves in
+// loops of their own). On x86-64 a sine and its cosine are the two
 // elements of one vector (fastSinElementsInRange), branch-free: a joint
 // angle's sign flips as a figure swings, and the scalar lookup's test of it
 // is a branch the processor cannot foresee. Below 6.7e9 in size, x / 2pi
@@ -59,12 +60,23 @@ void jointSinesAndCosines(const double q[], PlanarSegmentWork work[], int n) {
     if (inRange) {
         const double* samples = sineTable.samples;
         const double sampleStep = sineTable.sampleStep;
-        for (int i = 0; i < n; ++i) {
-            const Pair arguments = {q[i], 1.5707963267948966 - q[i]};
-            Pair out;
-            fastSinElementsInRange<Pair, PairInts, PairMasks>(out, arguments, arguments * 0.15915494309189535, samples,
-                                                              sampleStep);
-            work[i].sinQ = out[0], work[i].cosQ = out[1];
+        // the indices of up to `chunk` angles, then their samples
+        constexpr int chunk = 32;
+        PairInts index[chunk];
+        Pair r[chunk];
+        for (int start = 0; start < n; start += chunk) {
+            const int count = n - start < chunk ? n - start : chunk;
+            for (int k = 0; k < count; ++k) {
+                const double x = q[start + k];
+                const Pair arguments = {x, 1.5707963267948966 - x};
+                sampleIndices<Pair, PairInts, PairMasks>(index[k], r[k], arguments, arguments * 0.15915494309189535,
+                                                         sampleStep);
+            }
+            for (int k = 0; k < count; ++k) {
+                Pair out;
+                signedSamples<Pair, PairInts, PairMasks>(out, index[k], r[k], samples);
+                work[start + k].sinQ = out[0], work[start + k].cosQ = out[1];
+            }
         }
         return;
     }

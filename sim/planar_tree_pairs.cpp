@@ -65,7 +65,8 @@ inline void scatter(double a[], const PlanarPair& M, Pair v) {
 
 // fastSin and fastCos of every record's lanes, into the records, before
 // the gravity pass reads them: no lookup waits on another record's, so
-// many are in flight at once. By vectors where every joint angle is below
+// many are in flight at once (the more for the lookups' two halves in
+// loops of their own). By vectors where every joint angle is below
 // 6.7e9 in size (see jointSinesAndCosines in planar_tree_dynamics.cpp),
 // else one by one.
 void recordSinesAndCosines(const std::vector<PlanarPair>& pairs, const double q[], int n, Work* work) {
@@ -84,13 +85,26 @@ void recordSinesAndCosines(const std::vector<PlanarPair>& pairs, const double q[
     }
     const double* samples = sineTable.samples;
     const double sampleStep = sineTable.sampleStep;
-    for (int r = 0; r < records; ++r) {
-        const Pair x = entries(q, pairs[r]);
-        const Pair y = splat<Pair>(1.5707963267948966) - x;
-        Pair s, c;
-        fastSinElementsInRange<Pair, PairInts, PairMasks>(s, x, x * 0.15915494309189535, samples, sampleStep);
-        fastSinElementsInRange<Pair, PairInts, PairMasks>(c, y, y * 0.15915494309189535, samples, sampleStep);
-        store(work[r].sinQ, s), store(work[r].cosQ, c);
+    // the indices of up to `chunk` records' sines and cosines, then their samples
+    constexpr int chunk = 16;
+    PairInts index[2 * chunk];
+    Pair reduced[2 * chunk];
+    for (int start = 0; start < records; start += chunk) {
+        const int count = records - start < chunk ? records - start : chunk;
+        for (int k = 0; k < count; ++k) {
+            const Pair x = entries(q, pairs[start + k]);
+            const Pair y = splat<Pair>(1.5707963267948966) - x;
+            sampleIndices<Pair, PairInts, PairMasks>(index[2 * k], reduced[2 * k], x, x * 0.15915494309189535,
+                                                     sampleStep);
+            sampleIndices<Pair, PairInts, PairMasks>(index[2 * k + 1], reduced[2 * k + 1], y, y * 0.15915494309189535,
+                                                     sampleStep);
+        }
+        for (int k = 0; k < count; ++k) {
+            Pair s, c;
+            signedSamples<Pair, PairInts, PairMasks>(s, index[2 * k], reduced[2 * k], samples);
+            signedSamples<Pair, PairInts, PairMasks>(c, index[2 * k + 1], reduced[2 * k + 1], samples);
+            store(work[start + k].sinQ, s), store(work[start + k].cosQ, c);
+        }
     }
 }
 

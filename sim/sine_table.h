@@ -96,12 +96,39 @@ inline void prefetchSinesAhead(const double x[], const double rate[], double a, 
 }
 
 #if defined(__GNUC__)
+// fastSinElementsInRange below in two halves, for a loop that runs the
+// first for many angles before the second: each half is a short chain, so
+// many angles' lookups are in flight at once.
+//
+// The first half: r, x less its whole turns, and the index of its sample,
+// fastSin's |j|, from |r| (division and truncation toward zero are both
+// symmetric about zero, and the index needs no sign taken off).
+template <typename Doubles, typename Ints, typename Masks>
+__attribute__((always_inline)) inline void sampleIndices(Ints& index, Doubles& r, const Doubles& x,
+                                                         const Doubles& turns, double sampleStep) {
+    withinOneTurn<Doubles, Ints>(r, x, turns);
+    const Doubles size =
+        reinterpret_cast<Doubles>(reinterpret_cast<Masks>(r) & static_cast<long long>(0x7fffffffffffffffull));
+    index = __builtin_convertvector(size / sampleStep, Ints);
+}
+
+// The second half: the samples at `index`, with the sign of r applied as a
+// sign bit, exactly as negation.
+template <typename Doubles, typename Ints, typename Masks>
+__attribute__((always_inline)) inline void signedSamples(Doubles& out, const Ints& index, const Doubles& r,
+                                                         const double* samples) {
+    constexpr int n = sizeof(Doubles) / sizeof(double);
+    Doubles sample;
+    for (int i = 0; i < n; ++i) sample[i] = samples[static_cast<unsigned>(index[i])];
+    const Masks signBit = (r < 0.0) & static_cast<long long>(0x8000000000000000ull);
+    out = reinterpret_cast<Doubles>(reinterpret_cast<Masks>(sample) ^ signBit);
+}
+
 // out = fastSin of every element of x, a GCC/clang vector of doubles, Ints
 // being the vector of as many 32-bit ints and Masks that of as many 64-bit
 // ints, where every element is known to be within fastSin's range (|x /
 // 2pi| < 2^30) and turns is x * (1 / 2pi) as fastSin forms it: the same
-// steps on every element at once, every result the bits of fastSin. The
-// sign is applied to the sample as a sign bit, exactly as negation.
+// steps on every element at once, every result the bits of fastSin.
 // (Vectors by reference: GCC warns of vectors wider than the target's
 // passed by value. Always inlined: a call costs more than the lookup.)
 // `samples` and `sampleStep` are the table's, handed in as values by a loop
@@ -110,18 +137,10 @@ inline void prefetchSinesAhead(const double x[], const double rate[], double a, 
 template <typename Doubles, typename Ints, typename Masks>
 __attribute__((always_inline)) inline void fastSinElementsInRange(Doubles& out, const Doubles& x, const Doubles& turns,
                                                                   const double* samples, double sampleStep) {
-    constexpr int n = sizeof(Doubles) / sizeof(double);
+    Ints index;
     Doubles r;
-    withinOneTurn<Doubles, Ints>(r, x, turns);
-    // fastSin's |j|, from |r|: division and truncation toward zero are both
-    // symmetric about zero, and the index needs no sign taken off
-    const Doubles size =
-        reinterpret_cast<Doubles>(reinterpret_cast<Masks>(r) & static_cast<long long>(0x7fffffffffffffffull));
-    const Ints index = __builtin_convertvector(size / sampleStep, Ints);
-    Doubles sample;
-    for (int i = 0; i < n; ++i) sample[i] = samples[static_cast<unsigned>(index[i])];
-    const Masks signBit = (r < 0.0) & static_cast<long long>(0x8000000000000000ull);
-    out = reinterpret_cast<Doubles>(reinterpret_cast<Masks>(sample) ^ signBit);
+    sampleIndices<Doubles, Ints, Masks>(index, r, x, turns, sampleStep);
+    signedSamples<Doubles, Ints, Masks>(out, index, r, samples);
 }
 // The same with the table's own samples and step.
 template <typename Doubles, typename Ints, typename Masks>
