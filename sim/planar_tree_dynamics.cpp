@@ -44,9 +44,9 @@ inline Inertia ownInertia(const PlanarTreeSegment& S) { return {S.mass, 0.0, S.o
 
 // fastSin and fastCos of every joint angle, into the segments' records,
 // before anything reads them: no lookup waits on another segment's, so
-// many are in flight at once (the more for the lookups' two halves in
-// loops of their own). On x86-64 a sine and its cosine are the two
-// elements of one vector (fastSinElementsInRange), branch-free: a joint
+// many are in flight at once (the more for the lookups' two halves,
+// sampleIndices and signedSamples, in loops of their own). On x86-64 a sine
+// and its cosine are the two elements of one vector, branch-free: a joint
 // angle's sign flips as a figure swings, and the scalar lookup's test of it
 // is a branch the processor cannot foresee. Below 6.7e9 in size, x / 2pi
 // and (pi/2 - x) / 2pi are both within 1.0664e9 < 2^30, in fastSin's

@@ -98,7 +98,10 @@ inline void prefetchSinesAhead(const double x[], const double rate[], double a, 
 #if defined(__GNUC__)
 // fastSinElementsInRange below in two halves, for a loop that runs the
 // first for many angles before the second: each half is a short chain, so
-// many angles' lookups are in flight at once.
+// many angles' lookups are in flight at once. Such a loop hands in the
+// table's step and samples as values: a loop that stores doubles could
+// otherwise change them, as far as the compiler knows, and would read them
+// again for every lookup.
 //
 // The first half: r, x less its whole turns, and the index of its sample,
 // fastSin's |j|, from |r| (division and truncation toward zero are both
@@ -131,22 +134,13 @@ __attribute__((always_inline)) inline void signedSamples(Doubles& out, const Int
 // steps on every element at once, every result the bits of fastSin.
 // (Vectors by reference: GCC warns of vectors wider than the target's
 // passed by value. Always inlined: a call costs more than the lookup.)
-// `samples` and `sampleStep` are the table's, handed in as values by a loop
-// of lookups: a loop that stores doubles could otherwise change them, as
-// far as the compiler knows, and would read them again for every lookup.
-template <typename Doubles, typename Ints, typename Masks>
-__attribute__((always_inline)) inline void fastSinElementsInRange(Doubles& out, const Doubles& x, const Doubles& turns,
-                                                                  const double* samples, double sampleStep) {
-    Ints index;
-    Doubles r;
-    sampleIndices<Doubles, Ints, Masks>(index, r, x, turns, sampleStep);
-    signedSamples<Doubles, Ints, Masks>(out, index, r, samples);
-}
-// The same with the table's own samples and step.
 template <typename Doubles, typename Ints, typename Masks>
 __attribute__((always_inline)) inline void fastSinElementsInRange(Doubles& out, const Doubles& x,
                                                                   const Doubles& turns) {
-    fastSinElementsInRange<Doubles, Ints, Masks>(out, x, turns, sineTable.samples, sineTable.sampleStep);
+    Ints index;
+    Doubles r;
+    sampleIndices<Doubles, Ints, Masks>(index, r, x, turns, sineTable.sampleStep);
+    signedSamples<Doubles, Ints, Masks>(out, index, r, sineTable.samples);
 }
 
 // The same for any x: elements out of range, or NaN, by fastSin one at a time.
