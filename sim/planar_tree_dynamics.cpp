@@ -48,16 +48,14 @@ inline Inertia ownInertia(const PlanarTreeSegment& S) { return {S.mass, 0.0, S.o
 // sampleIndices and signedSamples, in loops of their own). On x86-64 a sine
 // and its cosine are the two elements of one vector, branch-free: a joint
 // angle's sign flips as a figure swings, and the scalar lookup's test of it
-// is a branch the processor cannot foresee. Below 6.7e9 in size, x / 2pi
-// and (pi/2 - x) / 2pi are both within 1.0664e9 < 2^30, in fastSin's
-// range; where any angle is beyond it, or NaN, all take the scalar lookups.
+// is a branch the processor cannot foresee. Where any angle is beyond the
+// vectors' range (sinesAndCosinesInRange), or NaN, all take the scalar
+// lookups.
 void jointSinesAndCosines(const double q[], PlanarSegmentWork work[], int n) {
 #if defined(__GNUC__) && defined(__SSE2__)
     typedef int PairInts __attribute__((vector_size(8)));
     typedef long long PairMasks __attribute__((vector_size(16)));
-    bool inRange = true;
-    for (int i = 0; i < n; ++i) inRange = inRange & (q[i] < 6.7e9) & (q[i] > -6.7e9);
-    if (inRange) {
+    if (sinesAndCosinesInRange(q, n)) {
         const double* samples = sineTable.samples;
         const double sampleStep = sineTable.sampleStep;
         // the indices of up to `chunk` angles, then their samples

@@ -66,16 +66,13 @@ inline void scatter(double a[], const PlanarPair& M, Pair v) {
 // fastSin and fastCos of every record's lanes, into the records, before
 // the gravity pass reads them: no lookup waits on another record's, so
 // many are in flight at once (the more for the lookups' two halves in
-// loops of their own). By vectors where every joint angle is below
-// 6.7e9 in size (see jointSinesAndCosines in planar_tree_dynamics.cpp),
-// else one by one.
+// loops of their own). By vectors where every joint angle is within
+// their range (sinesAndCosinesInRange), else one by one.
 void recordSinesAndCosines(const std::vector<PlanarPair>& pairs, const double q[], int n, Work* work) {
     typedef int PairInts __attribute__((vector_size(8)));
     typedef long long PairMasks __attribute__((vector_size(16)));
     const int records = static_cast<int>(pairs.size());
-    bool inRange = true;
-    for (int i = 0; i < n; ++i) inRange = inRange & (q[i] < 6.7e9) & (q[i] > -6.7e9);
-    if (!inRange) {
+    if (!sinesAndCosinesInRange(q, n)) {
         for (int r = 0; r < records; ++r) {
             const Pair x = entries(q, pairs[r]);
             store(work[r].sinQ, Pair{fastSin(x[0]), fastSin(x[1])});

@@ -95,6 +95,16 @@ inline void prefetchSinesAhead(const double x[], const double rate[], double a, 
 #endif
 }
 
+// Whether every x[i], i < n, is below 6.7e9 in size (NaN is not): then x /
+// 2pi and (pi/2 - x) / 2pi are both within 1.0664e9 < 2^30, in fastSin's
+// range, and the sines and cosines of all of them may be looked up as
+// vectors (fastSinElementsInRange and its halves).
+inline bool sinesAndCosinesInRange(const double x[], int n) {
+    bool inRange = true;
+    for (int i = 0; i < n; ++i) inRange = inRange & (x[i] < 6.7e9) & (x[i] > -6.7e9);
+    return inRange;
+}
+
 #if defined(__GNUC__)
 // fastSinElementsInRange below in two halves, for a loop that runs the
 // first for many angles before the second: each half is a short chain, so
