@@ -8,12 +8,11 @@
 //
 // usage: node figure_test.mjs PAGE_DIR RUNNER WORK_DIR
 //   WORK_DIR: where the model file, the session and figure_*.png go.
-import { execFileSync } from 'node:child_process';
 import { writeFileSync } from 'node:fs';
 import path from 'node:path';
 import { deflateRawSync } from 'node:zlib';
 import { chromium } from 'playwright-core';
-import { Failure, checks, chromiumOptions, firstDifference, runnerRows, segmentCentre, servePage } from './test_kit.mjs';
+import { Failure, checks, chromiumOptions, firstDifference, runnerOutput, runnerRows, segmentCentre, servePage } from './test_kit.mjs';
 
 const [pageDir, runner, workDir] = process.argv.slice(2);
 if (!workDir) {
@@ -44,7 +43,7 @@ const stepTimes = async (page, times) => {
 // The model's geometry, as the runner prints it: each segment's parent,
 // joint in the parent's drawn frame and drawn length.
 function geometry(modelName) {
-  const model = JSON.parse(execFileSync(runner, ['--model', modelName, '--print-model'], { encoding: 'utf8' }));
+  const model = JSON.parse(runnerOutput(runner, ['--model', modelName, '--print-model'], 'utf8'));
   return model.segments.map((s) => ({ parent: s.parent, joint: s.drawn_joint ?? [s.link_length_m, 0],
     length: s.drawn_length ?? 1 }));
 }
@@ -149,7 +148,7 @@ async function main() {
   await grabbed.context().close();
 
   // A model file of one's own: a double pendulum with a heavier, longer lower link.
-  const model = JSON.parse(execFileSync(runner, ['--model', 'double-pendulum', '--print-model'], { encoding: 'utf8' }));
+  const model = JSON.parse(runnerOutput(runner, ['--model', 'double-pendulum', '--print-model'], 'utf8'));
   model.name = 'uneven-pair';
   model.segments[1].mass_kg = 2.5;
   model.segments[1].drawn_length = 1.5;

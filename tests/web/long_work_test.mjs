@@ -9,11 +9,10 @@
 // usage: node long_work_test.mjs PAGE_DIR RUNNER WORK_DIR
 //   PAGE_DIR: the built page; RUNNER: the native marionette-sim; WORK_DIR:
 //   where the session and its data go.
-import { execFileSync } from 'node:child_process';
 import { readFileSync } from 'node:fs';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
-import { Failure, checks, chromiumOptions, csvRows, firstDifference, servePage } from './test_kit.mjs';
+import { Failure, checks, chromiumOptions, csvRows, firstDifference, runnerOutput, servePage } from './test_kit.mjs';
 
 const [pageDir, runner, workDir] = process.argv.slice(2);
 if (!workDir) {
@@ -84,7 +83,7 @@ async function main() {
   const speed = ((after.taken - before.taken) * await page.evaluate(() => Module._webTimeStep())) / ((after.at - before.at) / 1000);
   const csv = path.join(workDir, 'long_data.csv');
   await data.saveAs(csv);
-  const runnerCsv = execFileSync(runner, ['--session', saved, '--every', '100', '--energy'], { maxBuffer: 1 << 30 });
+  const runnerCsv = runnerOutput(runner, ['--session', saved, '--every', '100', '--energy']);
   check(readFileSync(csv).equals(runnerCsv), `Download data of ${made.session.step} steps differs from marionette-sim --session ` +
     '--every 100 --energy');
   check(speed >= leastSpeed, `the live figure ran at ${speed.toFixed(3)} x real time while the data was computed`);

@@ -13,7 +13,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
-import { Failure, checks, chromiumOptions, firstDifference, runnerRows } from './test_kit.mjs';
+import { Failure, checks, chromiumOptions, firstDifference, runnerOutput, runnerRows } from './test_kit.mjs';
 
 const [pageDir, runner, screenshotPath] = process.argv.slice(2);
 if (!screenshotPath) {
@@ -115,7 +115,7 @@ async function main() {
   };
   const sessionFile = await saved('Save session', 'session.txt');
   const data = readFileSync(await saved('Download data', 'data.csv'));
-  check(data.equals(execFileSync(runner, ['--session', sessionFile, '--every', '100', '--energy'])),
+  check(data.equals(runnerOutput(runner, ['--session', sessionFile, '--every', '100', '--energy'])),
     'Download data on the one-file page differs from marionette-sim --session --every 100 --energy');
   pass(`Download data from disk equals marionette-sim --session --every 100 --energy (${data.length} bytes)`);
 

@@ -9,13 +9,12 @@
 //   PAGE_DIR: the built page; RUNNER: the native marionette-sim; WORK_DIR:
 //   where the saved session, the data and the screenshots (session_desktop.png,
 //   session_phone.png: a replay on each) go.
-import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { deflateRawSync } from 'node:zlib';
 import { chromium } from 'playwright-core';
-import { Failure, checks, chromiumOptions, firstDifference, runnerRows, segmentCentre, servePage } from './test_kit.mjs';
+import { Failure, checks, chromiumOptions, firstDifference, runnerOutput, runnerRows, segmentCentre, servePage } from './test_kit.mjs';
 
 const [pageDir, runner, workDir] = process.argv.slice(2);
 if (!workDir) {
@@ -156,14 +155,14 @@ async function main() {
 
   // Download data: the runner's CSV, byte for byte.
   const data = await downloaded(page, 'Download data', 'data.csv');
-  const runnerCsv = execFileSync(runner, ['--session', session.saved, '--every', '100', '--energy']);
+  const runnerCsv = runnerOutput(runner, ['--session', session.saved, '--every', '100', '--energy']);
   const pageCsv = readFileSync(data.saved);
   check(pageCsv.equals(runnerCsv), `Download data (${pageCsv.length} bytes) differs from marionette-sim --session ` +
     `--every 100 --energy (${runnerCsv.length} bytes)`);
   check(firstDifference(await numbers(page), made, { compareSteps: false }) === null, 'Download data changed the page\'s numbers');
   const midCsv = readFileSync(midData.saved);
   const midStep = midCsv.toString().trim().split('\n').pop().split(',')[0];
-  const runnerMid = execFileSync(runner, ['--session', session.saved, '--steps', midStep, '--every', '100', '--energy']);
+  const runnerMid = runnerOutput(runner, ['--session', session.saved, '--steps', midStep, '--every', '100', '--energy']);
   check(midCsv.equals(runnerMid), `Download data at step ${midStep} differs from marionette-sim ` +
     `--session --steps ${midStep} --every 100 --energy`);
   pass(`Download data equals marionette-sim --session ${path.basename(session.saved)} --every 100 --energy byte for byte ` +

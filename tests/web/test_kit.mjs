@@ -53,10 +53,16 @@ export function servePage(pageDir) {
   });
 }
 
+// What the runner prints for the given arguments, as a Buffer (or a string
+// in `encoding`). A session made at real time on a loaded machine runs long,
+// and its CSV can pass the megabyte execFileSync holds by default.
+export const runnerOutput = (runner, args, encoding) =>
+  execFileSync(runner, args, { encoding, maxBuffer: 1 << 30 });
+
 // The runner's rows for the given arguments, as {step, q, p, energy} of
 // doubles, energy holding the --energy columns by name (none without).
 export function runnerRows(runner, args) {
-  return csvRows(execFileSync(runner, args, { encoding: 'utf8' }));
+  return csvRows(runnerOutput(runner, args, 'utf8'));
 }
 
 // The rows of the runner's CSV, as runnerRows gives them, for a figure of any n.
