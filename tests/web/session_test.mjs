@@ -55,12 +55,22 @@ async function downloaded(page, name, file, act = () => button(page, name).click
 
 // Takes hold of a segment with the mouse while the figure moves, then pulls
 // it through `movesPerGrab` pointer moves a frame or two apart, and lets go;
-// `midway` runs halfway, while the hand holds.
+// `midway` runs halfway, while the hand holds. The keyboard's focus may have
+// scrolled the page, and a pointer that leaves the window lets go: the canvas
+// comes into view first, and a hold is taken only where the whole pull (60 px
+// sideways, 80 up, the midway move's 15) stays inside the window.
 async function grabAndPull(page, segment, direction, midway = async () => {}) {
+  await page.evaluate(() => document.getElementById('view').scrollIntoView({ block: 'nearest', inline: 'nearest' }));
+  const { width, height } = page.viewportSize();
+  const inside = (x, y) => x >= 0 && y >= 0 && x < width && y < height;
   let at = null;
   for (let attempt = 0; attempt < 20 && at === null; ++attempt) {
     const centre = await segmentCentre(page, segment);
-    if (centre === null) continue;
+    if (centre === null || !inside(centre.x + direction * 60, centre.y - 80) ||
+        !inside(centre.x + direction * 60 + 15, centre.y)) {
+      await page.waitForTimeout(50);
+      continue;
+    }
     await page.mouse.move(centre.x, centre.y);
     await page.mouse.down();
     if (await page.evaluate(() => window.marionette.heldPoint() !== null)) at = centre;
