@@ -151,27 +151,38 @@ async function main() {
   check((await page.locator('#torques').textContent()) === 'torso left', 'the readout does not show the torso torque');
   pass('the buttons Right, Down, Up and Left act as the arrow keys, both as marionette-sim\'s keys');
 
-  // Paces: simulated time against the page's clock.
-  const pace = async (name, seconds) => {
-    await button(name).click();
-    await button('Reset').click();
-    if ((await button('Resume').count()) > 0) await button('Resume').click();
-    await page.waitForTimeout(500);
-    const [t0, s0] = await page.evaluate(() => [performance.now(), window.marionette.state().step]);
-    await page.waitForTimeout(seconds * 1000);
-    const [t1, s1] = await page.evaluate(() => [performance.now(), window.marionette.state().step]);
-    const stepsPerSecond = (s1 - s0) / ((t1 - t0) / 1000);
-    return { stepsPerSecond, ratio: stepsPerSecond * timeStep };
+  // Paces: simulated time against the page's clock. A busy machine can only
+  // make a pace late (a frame that comes over 100 ms late is forgiven, not
+  // made up), never early: a pace that misses is measured again, up to three
+  // times, and a wrong rate misses every time.
+  const pace = async (name, seconds, within) => {
+    let measured;
+    for (let attempt = 1; attempt <= 3; ++attempt) {
+      await button(name).click();
+      await button('Reset').click();
+      if ((await button('Resume').count()) > 0) await button('Resume').click();
+      await page.waitForTimeout(500);
+      const [t0, s0] = await page.evaluate(() => [performance.now(), window.marionette.state().step]);
+      await page.waitForTimeout(seconds * 1000);
+      const [t1, s1] = await page.evaluate(() => [performance.now(), window.marionette.state().step]);
+      const stepsPerSecond = (s1 - s0) / ((t1 - t0) / 1000);
+      measured = { stepsPerSecond, ratio: stepsPerSecond * timeStep, tries: attempt === 1 ? '' : ` (try ${attempt})` };
+      if (within(measured.ratio)) break;
+    }
+    return measured;
   };
-  const realTime = await pace('Real time', 5);
-  check(Math.abs(realTime.ratio - 1) <= 0.1, `at real time simulated time ran ${realTime.ratio.toFixed(3)} x wall-clock time`);
-  pass(`real time: ${Math.round(realTime.stepsPerSecond)} steps/s, ${realTime.ratio.toFixed(3)} x wall-clock time`);
-  const slow = await pace('Slow motion (1/4)', 4);
-  check(Math.abs(slow.ratio / 0.25 - 1) <= 0.1, `in slow motion simulated time ran ${slow.ratio.toFixed(3)} x wall-clock time`);
-  pass(`slow motion: ${Math.round(slow.stepsPerSecond)} steps/s, ${slow.ratio.toFixed(3)} x wall-clock time`);
-  const fastest = await pace('As fast as it integrates', 4);
-  check(fastest.ratio > 1, `as fast as it integrates ran only ${fastest.ratio.toFixed(3)} x wall-clock time`);
-  pass(`as fast as it integrates: ${Math.round(fastest.stepsPerSecond)} steps/s, ${fastest.ratio.toFixed(2)} x wall-clock time`);
+  const nearRealTime = (ratio) => Math.abs(ratio - 1) <= 0.1;
+  const nearQuarter = (ratio) => Math.abs(ratio / 0.25 - 1) <= 0.1;
+  const realTime = await pace('Real time', 5, nearRealTime);
+  check(nearRealTime(realTime.ratio), `at real time simulated time ran ${realTime.ratio.toFixed(3)} x wall-clock time`);
+  pass(`real time: ${Math.round(realTime.stepsPerSecond)} steps/s, ${realTime.ratio.toFixed(3)} x wall-clock time${realTime.tries}`);
+  const slow = await pace('Slow motion (1/4)', 4, nearQuarter);
+  check(nearQuarter(slow.ratio), `in slow motion simulated time ran ${slow.ratio.toFixed(3)} x wall-clock time`);
+  pass(`slow motion: ${Math.round(slow.stepsPerSecond)} steps/s, ${slow.ratio.toFixed(3)} x wall-clock time${slow.tries}`);
+  const fasterThanRealTime = (ratio) => ratio > 1;
+  const fastest = await pace('As fast as it integrates', 4, fasterThanRealTime);
+  check(fasterThanRealTime(fastest.ratio), `as fast as it integrates ran only ${fastest.ratio.toFixed(3)} x wall-clock time`);
+  pass(`as fast as it integrates: ${Math.round(fastest.stepsPerSecond)} steps/s, ${fastest.ratio.toFixed(2)} x wall-clock time${fastest.tries}`);
 
   // A picture of the page for the README: DOWN switched on, in real time.
   await button('Real time').click();
