@@ -122,7 +122,12 @@ async function main() {
   const jumped = await viewer.page.evaluate(() => ({ ...window.marionette.state(), energy: window.marionette.energy(),
     session: window.marionette.session(), paused: Module._webPaused() === 1, taken: Module._webStepsTaken() }));
   const expected = csvRows(runnerCsv.toString()).at(-1);
-  check(jumped.session.step === made.session.step && jumped.paused && jumped.taken < made.session.step / 10,
+  // The worker computed the jump: the page itself, running at real time
+  // (and as fast as it integrates before that) while the worker did, took
+  // fewer than half the session's steps. How many fewer depends on how busy
+  // the machine is: on a loaded one the worker's 2 million steps take half a
+  // minute, and the page takes 200,000 steps of its own meanwhile.
+  check(jumped.session.step === made.session.step && jumped.paused && jumped.taken < made.session.step / 2,
     `Jump to the end stood at step ${jumped.session.step} of ${made.session.step}, paused ${jumped.paused}, ` +
     `after ${jumped.taken} steps on the page`);
   check(firstDifference(jumped, made, { compareSteps: false }) === null,
